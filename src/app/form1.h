@@ -1,0 +1,260 @@
+#pragma once
+// Form1: the program's one window. Its controls are the program's state (a label's caption says
+// which device is selected, a button's enabled flag is the busy state) and its members carry the
+// names the operators' manuals use. Member functions are defined in the folder of their subsystem:
+// app/ (window, log, busy state, settings, line monitor), link/, protocol/, ops/, files/, console/.
+
+#include "app/awaiting.h"
+#include "files/commondialog.h"
+#include "link/portfactory.h"
+#include "link/serialport.h"
+
+#include <QCoro/QCoroTask>
+#include <QColor>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QFile;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QRadioButton;
+
+namespace corvane {
+
+struct Form1Options {
+    // Full path of the settings file; empty: "Corvane.INI" in the program's folder.
+    QString settingsPath;
+    // Makes the port for a port text; empty: makePort (EMU or the real line).
+    PortFactory portFactory;
+    // Interval of the line monitor in milliseconds; 0 leaves Timer1 stopped (tests tick it by hand).
+    int timerIntervalMs = 10;
+};
+
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    // Client area in twips, as the layout is drawn.
+    static constexpr int kClientWidthTwips = 8292;
+    static constexpr int kClientHeightTwips = 7464;
+    // Longest reply line the checker collects before it gives the reply up as broken.
+    static constexpr int kMaxReplyBytes = 4096;
+
+    explicit Form1(Form1Options options = {}, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // ---- Controls (created by the constructor; never null) ----
+    QListWidget *List1;
+    QMenuBar *menuBar;
+    QWidget *client; // the 8292 x 7464 twip client area below the menu bar
+
+    QGroupBox *Frame1;
+    QLabel *Lb232[2];
+    QComboBox *Combo1, *Combo2;
+
+    QGroupBox *Frame2;
+    QLabel *Label7, *Label10, *Label11;
+    QRadioButton *Option1, *Option2, *Option3;
+    QLineEdit *TexResGoFile1, *TexResGoFile2;
+    QPushButton *PbResGo1, *PbResGo2;
+
+    QGroupBox *Frame8;
+    QPushButton *PbGoLoad, *PbLoadDir, *PbGoSave, *PbSaveDir;
+    QLineEdit *TexLoadDir, *TexSaveDir;
+    QRadioButton *OpFileModeH, *OpFileModeS, *OpFileModeB;
+
+    QGroupBox *Frame7;
+    QPushButton *PbPG, *PbCP, *PbWT, *PbRD, *PbBL, *PbER;
+
+    QGroupBox *Frame6;
+    QPushButton *PbCL, *PbBD;
+    QLineEdit *DUMPS, *DUMPE;
+    QLabel *Label19, *Label20;
+
+    QGroupBox *Frame4;
+    QPushButton *PbBuff;
+    QLabel *Label14, *Label17, *Label18;
+    QLineEdit *StBuffAdr;
+    QRadioButton *OpBuffTypeL, *OpBuffTypeH;
+
+    QGroupBox *Frame3;
+    QPushButton *PbDevice;
+    QLabel *Label23, *Label24, *Label25, *Label15;
+    QLineEdit *TexDVS;
+    QLabel *LbDevSetCode, *LbDevEAddr, *LbDevStr1, *LbDevStr2, *LbDevRom1, *LbDevRom2;
+    QFrame *Shape2;
+
+    QGroupBox *Frame5;
+    QRadioButton *OpDevAModeA, *OpDevAModeO, *OpDevAModeE;
+
+    QGroupBox *Frame10;
+    QLineEdit *TexCMD;
+    QPushButton *PbCMD;
+
+    QPushButton *PbON, *PBsysinit, *PbES, *PbEE, *PbCansel, *PbExit;
+    QLabel *Label16, *Label13, *Label2;
+
+    // Outside the visible client area: present, driven, never seen.
+    QPushButton *ESC, *PbUS0, *PbUS2, *インテルる;
+    QLabel *MoniDSR, *MoniCTS, *MoniCD, *MoniEOF, *MoniDTR;
+    QLabel *Label9, *Label8, *Label21, *Label5, *Label3, *Label22;
+    QPushButton *Command1, *Command2, *Command3, *Command4;
+
+    QMenu *MenuFile, *MenuOption;
+    QAction *MenuReReadUtil, *MenuSep, *MenuApEnd, *MenuVer;
+
+    // ---- Non-visual members ----
+    QTimer Timer1;
+    std::unique_ptr<SerialPort> MSComm1;
+    CommonDialog CommonDialog1;
+
+    // ---- State shared by the operations ----
+    QString AnsRxCode;    // code of the last reply, "98" no complete reply, "99" send refused
+    QString AddData;      // the last reply as received (CR LF included until split)
+    bool EscFlag = false; // the operator asked to cancel
+    QString Rcmd0, Rcmd1, Rcmd2, Rcmd3, Rcmd4, Rcmd5;
+    int StartUpWork = 0; // 0 until Form_Load ends, 3 until the first tick, 2 afterwards
+
+    // ---- Window, log and shutdown (app/) ----
+    void Form_Load();
+    void AddList1(const QString &word);
+    void PbExit_Click();
+    void MenuApEnd_Click();
+    void MenuVer_Click();
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    // Text colour of a label and background colour of a lamp.
+    static void setTextColor(QLabel *label, const QColor &color);
+    [[nodiscard]] static QColor textColor(const QLabel *label);
+    static void setBackColor(QLabel *label, const QColor &color);
+    [[nodiscard]] static QColor backColor(const QLabel *label);
+    // Option button value: setting false may leave no button of the group selected.
+    static void setOptionValue(QRadioButton *button, bool value);
+
+    // ---- Busy state (app/busystate.cpp) ----
+    void PbUnEn();
+    void PbReEn();
+
+    // ---- Settings file (app/settings.cpp) ----
+    [[nodiscard]] QString settingsPath() const;
+    void restoreSettings();
+    void PBsysinit_Click();
+    void MenuReReadUtil_Click();
+
+    // ---- Line monitor (app/linemonitor.cpp) ----
+    void Timer1_Timer();
+
+    // ---- Serial link (link/) ----
+    [[nodiscard]] QString Rs232Port() const;
+    [[nodiscard]] QString Rs232Pbs() const;
+    QCoro::Task<> PbON_Click();
+    QCoro::Task<> CLR232IN();
+    QCoro::Task<> TxCtsCK();
+    void PbCansel_Click();
+    void ESC_Click();
+    // Output: the text in CP932 followed by CR LF, in one write. A refused write is remembered and
+    // turns the next reply check into "99".
+    bool Output(const QString &text);
+    // Output of raw bytes as they are (data lines already framed, single bytes of binary loads).
+    bool OutputBytes(const QByteArray &bytes);
+
+    // ---- Reply protocol (protocol/) ----
+    QCoro::Task<> CeckAnsRX(const QString &MODE);
+    // Splits into Rcmd0..Rcmd5; drops a final CR LF from the caller's text.
+    void DiviCCommand(QString &ContCommand);
+    // Upper case, half width, no spaces; returns the text before the first "'".
+    QString ReMakeCmd(QString &ContCommand);
+    [[nodiscard]] bool replyWaitInProgress() const { return m_replyWaits > 0; }
+
+    // ---- Device and buffer operations (ops/) ----
+    QCoro::Task<> DeviceCont(QString workname, QString CMDmode, QString RemoteCMD);
+    QCoro::Task<> PbPG_Click();
+    QCoro::Task<> PbCP_Click();
+    QCoro::Task<> PbWT_Click();
+    QCoro::Task<> PbRD_Click();
+    QCoro::Task<> PbBL_Click();
+    QCoro::Task<> PbER_Click();
+    QCoro::Task<> TSsub(QString RemoteCMD);
+    QCoro::Task<> PbDevice_Click();
+    QCoro::Task<> PbUS0_Click();
+    QCoro::Task<> PbUS2_Click();
+    QCoro::Task<> インテルる_Click();
+    QCoro::Task<> PbBuff_Click();
+    QCoro::Task<> BSsub(QString RemoteCMD);
+    QCoro::Task<> TWsub(QString RemoteCMD);
+    QCoro::Task<> Command4_Click();
+    QCoro::Task<> BDsub(QString RemoteCMD);
+    QCoro::Task<> PbBD_Click();
+    QCoro::Task<> PbCL_Click();
+    QCoro::Task<> PbES_Click();
+    QCoro::Task<> PbEE_Click();
+
+    // ---- File transfer (files/) ----
+    QCoro::Task<> LHsub(QString RemoteCMD);
+    QCoro::Task<> LSsub(QString RemoteCMD);
+    QCoro::Task<> LBsub(QString RemoteCMD);
+    QCoro::Task<> SHsub(QString RemoteCMD);
+    QCoro::Task<> SSsub(QString RemoteCMD);
+    QCoro::Task<> SBsub(QString RemoteCMD);
+    QCoro::Task<> PbGoLoad_Click();
+    QCoro::Task<> PbGoSave_Click();
+    QCoro::Task<> PbLoadDir_Click();
+    QCoro::Task<> PbSaveDir_Click();
+
+    // ---- Command console (console/) ----
+    QCoro::Task<> PbCMD_Click();
+    QCoro::Task<> PbResGo1_Click();
+    QCoro::Task<> PbResGo2_Click();
+
+    // ---- Waiting (see app/awaiting.h) ----
+    // One pass of the event loop.
+    [[nodiscard]] NextPass nextPass() { return NextPass{this}; }
+    // Until input, a modem-line change, a lost port or a cancel, or `ms` milliseconds.
+    [[nodiscard]] WakeOrTimeout waitLine(int ms) { return WakeOrTimeout{this, &m_waker, ms}; }
+    // A plain wait of `ms` milliseconds (events keep running).
+    [[nodiscard]] WakeOrTimeout sleep(int ms) { return WakeOrTimeout{this, nullptr, ms}; }
+    // Pokes every waiting operation (new port, cancel).
+    void wakeWaiters() { m_waker.poke(); }
+
+    // Data files an operation holds open; the window closes them when it goes away, so a save
+    // interrupted by closing the window keeps what it had received.
+    QPointer<QFile> m_dataFile;
+    QPointer<QFile> m_commandFile;
+
+Q_SIGNALS:
+    // A line was appended to the log (tests and benchmarks follow the log through it).
+    void logLineAdded(const QString &line);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildWindow();
+    void connectHandlers();
+    // Makes a new port for the current port text and wires its signals to the waiters.
+    void replacePort(std::unique_ptr<SerialPort> port);
+    QCoro::Task<> startUp();
+    QCoro::Task<> runResponseFile(QLineEdit *pathBox);
+
+    Form1Options m_options;
+    Waker m_waker;
+    int m_replyWaits = 0;      // reply waits in progress (the idle discard leaves their input alone)
+    bool m_queryRunning = false; // a stand-alone unit query is running
+    bool m_sendRefused = false;  // the last Output was refused by the port
+    bool m_commandRunRunning = false;
+};
+
+} // namespace corvane

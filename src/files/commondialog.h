@@ -1,0 +1,34 @@
+#pragma once
+// The window's file dialog: filter, starting folder, chosen name and the ask-before-replacing
+// option, shown without a nested event loop. Tests replace the operator with a chooser.
+
+#include <QCoro/QCoroTask>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace corvane {
+
+struct CommonDialog {
+    // The option flag that asks before an existing file is replaced (save dialog only).
+    static constexpr int kOverwritePrompt = 2;
+
+    QString Filter;
+    QString InitDir = QStringLiteral("D:\\");
+    QString FileName;
+    int Flags = 0;
+
+    // Stands in for the operator in tests: gets (save?, dialog) and returns the chosen path, or
+    // nothing for a cancel. Empty: the real dialog is shown.
+    std::function<std::optional<QString>(bool save, const CommonDialog &dialog)> chooser;
+
+    // Show the open or save dialog; the result is false when the operator cancelled. On success
+    // FileName holds the chosen full path.
+    QCoro::Task<bool> ShowOpen(QWidget *parent);
+    QCoro::Task<bool> ShowSave(QWidget *parent);
+};
+
+} // namespace corvane

@@ -1,0 +1,76 @@
+// Choosing the port and speed, opening the line and greeting the unit.
+
+#include "app/form1.h"
+
+#include <QComboBox>
+#include <QLabel>
+
+namespace corvane {
+
+QString Form1::Rs232Port() const
+{
+    return Combo1->currentText();
+}
+
+QString Form1::Rs232Pbs() const
+{
+    return Combo2->currentText();
+}
+
+QCoro::Task<> Form1::PbON_Click()
+{
+    if (MSComm1->isOpen())
+        MSComm1->close();
+    const QString portText = Rs232Port();
+    std::unique_ptr<SerialPort> port = m_options.portFactory(portText);
+    port->setPortText(portText);
+    port->setSettings(Rs232Pbs() + QStringLiteral(",n,8,1"));
+    replacePort(std::move(port));
+    wakeWaiters();
+
+    if (!MSComm1->open()) {
+        // Nothing can be sent: the window stays as after a lost link, so that only reconnecting,
+        // the command line, the settings, the menus and EXIT remain.
+        PbUnEn();
+        AddList1(QString());
+        AddList1(QStringLiteral("！通信ポートを開けません。（") + portText + QStringLiteral("）") +
+                 MSComm1->errorString());
+        AnsRxCode = QStringLiteral("98");
+        PbReEn();
+        co_return;
+    }
+
+    PbUnEn();
+    AddList1(QString());
+    co_await CLR232IN();
+
+    Output(QStringLiteral("ON"));
+    co_await CeckAnsRX(QStringLiteral("ON"));
+    bool goOn = AnsRxCode == QLatin1String("00");
+    if (goOn) {
+        AddList1(QStringLiteral("Corvaneと接続しました。"));
+        Output(QStringLiteral("US0"));
+        co_await CeckAnsRX(QStringLiteral("US0"));
+        goOn = AnsRxCode == QLatin1String("00");
+    }
+    if (goOn) {
+        Output(QStringLiteral("US1"));
+        co_await CeckAnsRX(QStringLiteral("US1"));
+        goOn = AnsRxCode == QLatin1String("00");
+    }
+    if (goOn && LbDevSetCode->text() != QLatin1String("--")) {
+        Output(QStringLiteral("TS") + LbDevSetCode->text() + QStringLiteral(",") +
+               LbDevStr1->text());
+        co_await CeckAnsRX(QStringLiteral("TS"));
+        goOn = AnsRxCode == QLatin1String("00") || AnsRxCode == QLatin1String("21");
+    }
+    if (goOn) {
+        Output(QStringLiteral("US2"));
+        co_await CeckAnsRX(QStringLiteral("US2"));
+        if (AnsRxCode == QLatin1String("00"))
+            AddList1(QStringLiteral("OK"));
+    }
+    PbReEn();
+}
+
+} // namespace corvane

@@ -1,0 +1,17 @@
+#pragma once
+// Chooses the back end for a port text: "EMU" (any case) is the emulated unit, anything else the
+// real line.
+
+#include "link/serialport.h"
+
+#include <functional>
+#include <memory>
+
+namespace corvane {
+
+using PortFactory = std::function<std::unique_ptr<SerialPort>(const QString &portText)>;
+
+[[nodiscard]] bool isEmulatedPortText(const QString &portText);
+[[nodiscard]] std::unique_ptr<SerialPort> makePort(const QString &portText);
+
+} // namespace corvane

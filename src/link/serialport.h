@@ -1,0 +1,88 @@
+#pragma once
+// The program's one serial port, modelled on the property list of a classic comm control: the
+// window talks to the unit only through this interface; back ends are the real line, the emulated
+// unit and a scripted peer for tests.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace corvane {
+
+class SerialPort : public QObject {
+    Q_OBJECT
+public:
+    // Size of the input buffer the flow-control rule of the line monitor assumes.
+    static constexpr int kInBufferSize = 1024;
+
+    explicit SerialPort(QObject *parent = nullptr) : QObject(parent) {}
+    ~SerialPort() override = default;
+
+    // Port text as the operator typed it ("1", "EMU", "/dev/ttyUSB0") and line settings such as
+    // "9600,n,8,1". Both take effect at the next open().
+    void setPortText(const QString &text) { m_portText = text; }
+    [[nodiscard]] QString portText() const { return m_portText; }
+    void setSettings(const QString &settings) { m_settings = settings; }
+    [[nodiscard]] QString settings() const { return m_settings; }
+    // Speed in bit/s taken from the settings text; 0 when it is not a number.
+    [[nodiscard]] int baudRate() const;
+
+    // PortOpen. open() returns false and leaves errorString() set when the port cannot be opened.
+    virtual bool open() = 0;
+    virtual void close() = 0;
+    [[nodiscard]] virtual bool isOpen() const = 0;
+    [[nodiscard]] virtual QString errorString() const { return m_error; }
+
+    // Output: writes the bytes at once; false when the port refuses them (closed or gone).
+    virtual bool write(const QByteArray &bytes) = 0;
+    // OutBufferCount and its discard.
+    [[nodiscard]] virtual int outBufferCount() const = 0;
+    virtual void discardOutput() = 0;
+
+    // InBufferCount, its discard (InBufferCount = 0) and Input with InputLen 1: one byte per read,
+    // -1 when nothing is waiting. With NUL discarding on, NUL bytes are dropped on reading.
+    [[nodiscard]] virtual int inBufferCount() const = 0;
+    virtual void discardInput() = 0;
+    int readByte();
+    // All waiting input at once (the maintenance button's Input without InputLen).
+    QByteArray readAll();
+    [[nodiscard]] int inBufferSize() const { return kInBufferSize; }
+
+    // InputMode (false text, true binary) and NullDiscard. The mode only labels how the caller reads:
+    // bytes are bytes in both modes.
+    void setBinaryMode(bool binary) { m_binary = binary; }
+    [[nodiscard]] bool binaryMode() const { return m_binary; }
+    void setNullDiscard(bool discard) { m_nullDiscard = discard; }
+    [[nodiscard]] bool nullDiscard() const { return m_nullDiscard; }
+
+    // Modem inputs and outputs. A closed port reports all inputs false.
+    [[nodiscard]] virtual bool ctsHolding() const = 0;
+    [[nodiscard]] virtual bool dsrHolding() const = 0;
+    [[nodiscard]] virtual bool cdHolding() const = 0;
+    virtual void setDtr(bool on) = 0;
+    virtual void setRts(bool on) = 0;
+    [[nodiscard]] virtual bool dtr() const = 0;
+    [[nodiscard]] virtual bool rts() const = 0;
+
+Q_SIGNALS:
+    // Input arrived (inBufferCount() grew).
+    void readyRead();
+    // A modem input changed (CTS above all).
+    void pinoutChanged();
+    // The port went away while open (unplugged adapter, closed far end); it is closed now.
+    void lost();
+
+protected:
+    // One raw byte from the back end's input, -1 when none.
+    virtual int takeByte() = 0;
+    void setErrorString(const QString &error) { m_error = error; }
+
+private:
+    QString m_portText;
+    QString m_settings = QStringLiteral("9600,n,8,1");
+    QString m_error;
+    bool m_binary = false;
+    bool m_nullDiscard = false;
+};
+
+} // namespace corvane

@@ -1,0 +1,13 @@
+#pragma once
+// CP932 ("Shift-JIS") text on the line and in the program's text files.
+
+#include <QByteArray>
+#include <QString>
+
+namespace corvane {
+
+[[nodiscard]] QByteArray toCp932(const QString &text);
+// Bytes that are not valid CP932 become U+FFFD; never fails.
+[[nodiscard]] QString fromCp932(const QByteArray &bytes);
+
+} // namespace corvane

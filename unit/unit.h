@@ -1,0 +1,87 @@
+#pragma once
+// The emulated Corvane unit: a deterministic state machine fed with the bytes the program sends and
+// with the current time, producing the bytes the unit answers and its busy line. Plain C++, no Qt.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+// Time is microseconds on a monotonic clock chosen by the caller.
+using Micros = std::uint64_t;
+
+// Ways the unit can be told to misbehave, for tests.
+enum class Fault {
+    None,
+    Silent,     // receives everything, answers nothing
+    CutReply,   // sends each reply without its final CR LF
+    SlowPieces, // sends each reply in three pieces with 0.4 s gaps
+    Noise,      // answers every command line with an endless stream of bytes without CR LF
+    Vanish,     // as if unplugged: receives nothing, sends nothing, busy line low
+};
+
+struct UnitOptions {
+    // Factor on every duration an operation takes on the device (1.0 = realistic, 0 = instant).
+    double timeScale = 1.0;
+    // Microseconds the unit keeps its busy line (the program's CTS) low while digesting one data line
+    // of a file load, before the time scale applies.
+    Micros lineDigestMicros = 2000;
+};
+
+// One device type of the unit's catalog.
+struct DeviceType {
+    std::string code;     // two characters, e.g. "03", "2F"
+    std::string text1;    // first device text (CP932 bytes)
+    std::string text2;    // second device text (CP932 bytes)
+    std::string kind;     // "00" EPROM, "10" EEPROM, "20" flash
+    bool wordWide = false;
+    std::uint32_t endAddress = 0; // last device address (in device words for word-wide devices)
+};
+
+class Unit {
+public:
+    explicit Unit(UnitOptions options = {});
+    ~Unit();
+    Unit(const Unit &) = delete;
+    Unit &operator=(const Unit &) = delete;
+
+    // A byte arrives from the program at time `now`.
+    void receive(std::uint8_t byte, Micros now);
+    // Advances time-driven work (device operations, streams) to `now`.
+    void poll(Micros now);
+    // Moves up to `max` bytes the unit sends now into `out`; returns how many. Sends nothing while
+    // the program holds DTR/RTS low (see setHostReady).
+    std::size_t transmit(std::uint8_t *out, std::size_t max, Micros now);
+    // Whether the unit has bytes waiting to be sent (ignoring the program's DTR/RTS).
+    [[nodiscard]] bool hasOutput() const;
+
+    // The program's DTR/RTS outputs: false asks the unit to pause its output.
+    void setHostReady(bool ready);
+    // The unit's busy line as the program sees it on CTS: true when the unit may receive.
+    [[nodiscard]] bool clearToSend(Micros now) const;
+
+    void setFault(Fault fault);
+    [[nodiscard]] Fault fault() const;
+
+    // Catalog and state, for tests and for the pty server's command line.
+    [[nodiscard]] const std::vector<DeviceType> &catalog() const;
+    [[nodiscard]] const DeviceType *selectedDevice() const;
+    void selectDevice(const std::string &code); // "" deselects
+    [[nodiscard]] std::vector<std::uint8_t> &buffer();    // buffer RAM, 1 MiB
+    [[nodiscard]] std::vector<std::uint8_t> &deviceMemory(); // the device's bytes
+    [[nodiscard]] std::uint32_t bufferStart() const;
+    [[nodiscard]] int bufferType() const; // 0 Low, 1 Hi
+    [[nodiscard]] bool lampOn() const;
+    // Every command line the unit has received, without CR LF (for tests).
+    [[nodiscard]] const std::vector<std::string> &receivedLines() const;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace corvane
