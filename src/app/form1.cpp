@@ -68,7 +68,7 @@ Form1::Form1(Form1Options options, QWidget *parent)
 {
     if (!m_options.portFactory)
         m_options.portFactory = makePort;
-    replacePort(std::make_unique<NullPort>());
+    usePort(std::make_unique<NullPort>());
     buildWindow();
     connectHandlers();
     Form_Load();
@@ -86,7 +86,7 @@ Form1::~Form1()
         m_commandFile->close();
 }
 
-void Form1::replacePort(std::unique_ptr<SerialPort> port)
+void Form1::usePort(std::unique_ptr<SerialPort> port)
 {
     MSComm1 = std::move(port);
     connect(MSComm1.get(), &SerialPort::readyRead, &m_waker, &Waker::poke);

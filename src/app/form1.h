@@ -227,6 +227,9 @@ public:
     [[nodiscard]] WakeOrTimeout sleep(int ms) { return WakeOrTimeout{this, nullptr, ms}; }
     // Pokes every waiting operation (new port, cancel).
     void wakeWaiters() { m_waker.poke(); }
+    // Makes `port` the window's port (wired to the waiters). PbON_Click uses it on every connect;
+    // tests use it to put a scripted or emulated line in place without a greeting.
+    void usePort(std::unique_ptr<SerialPort> port);
 
     // Data files an operation holds open; the window closes them when it goes away, so a save
     // interrupted by closing the window keeps what it had received.
@@ -244,8 +247,6 @@ protected:
 private:
     void buildWindow();
     void connectHandlers();
-    // Makes a new port for the current port text and wires its signals to the waiters.
-    void replacePort(std::unique_ptr<SerialPort> port);
     QCoro::Task<> startUp();
     QCoro::Task<> runResponseFile(QLineEdit *pathBox);
 
@@ -255,6 +256,12 @@ private:
     bool m_queryRunning = false; // a stand-alone unit query is running
     bool m_sendRefused = false;  // the last Output was refused by the port
     bool m_commandRunRunning = false;
+
+    // ---- State owned by ops/ (add below this line only) ----
+
+    // ---- State owned by files/ (add below this line only) ----
+
+    // ---- State owned by console/ (add below this line only) ----
 };
 
 } // namespace corvane

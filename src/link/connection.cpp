@@ -25,7 +25,7 @@ QCoro::Task<> Form1::PbON_Click()
     std::unique_ptr<SerialPort> port = m_options.portFactory(portText);
     port->setPortText(portText);
     port->setSettings(Rs232Pbs() + QStringLiteral(",n,8,1"));
-    replacePort(std::move(port));
+    usePort(std::move(port));
     wakeWaiters();
 
     if (!MSComm1->open()) {
