@@ -42,6 +42,8 @@ FormFixture::FormFixture(int timerIntervalMs)
     options.settingsPath = m_dir.filePath(QStringLiteral("Corvane.INI"));
     options.timerIntervalMs = timerIntervalMs;
     m_form = std::make_unique<Form1>(options);
+    QObject::connect(m_form.get(), &Form1::logLineAdded, m_form.get(),
+                     [this](const QString &line) { m_history.append(line); });
 }
 
 FormFixture::~FormFixture() = default;

@@ -39,6 +39,10 @@ public:
     [[nodiscard]] QStringList log() const;
     // The log lines from the last empty line on (an operation's lines start with an empty line).
     [[nodiscard]] QStringList lastBlock() const;
+    // Every line ever appended to the log, in order (lines the log has since dropped or rewritten
+    // included).
+    [[nodiscard]] QStringList history() const { return m_history; }
+    void clearHistory() { m_history.clear(); }
     [[nodiscard]] QString path(const QString &name) const { return m_dir.filePath(name); }
 
     Form1 &form() { return *m_form; }
@@ -47,6 +51,7 @@ public:
 private:
     QTemporaryDir m_dir;
     std::unique_ptr<Form1> m_form;
+    QStringList m_history;
 };
 
 } // namespace corvane::test
