@@ -57,6 +57,10 @@ public:
     std::size_t transmit(std::uint8_t *out, std::size_t max, Micros now);
     // Whether the unit has bytes waiting to be sent (ignoring the program's DTR/RTS).
     [[nodiscard]] bool hasOutput() const;
+    // Whether anything is in progress that will produce output or change the busy line later
+    // (an operation on the device, a stream, a load awaiting data). An idle unit needs no poll()
+    // until the next byte arrives.
+    [[nodiscard]] bool busy() const;
 
     // The program's DTR/RTS outputs: false asks the unit to pause its output.
     void setHostReady(bool ready);
