@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test (CTest, Qt Test programs on the offscreen platform).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+scripts/build.sh
+build_dir=${CORVANE_BUILD_DIR:-build}
+QT_QPA_PLATFORM=offscreen ctest --test-dir "$build_dir" --output-on-failure -j 2
