@@ -6,8 +6,7 @@
 
 namespace corvane {
 
-CommandFields divideCommand(QString &text)
-{
+CommandFields divideCommand(QString &text) {
     CommandFields out;
     if (text.isEmpty())
         return out;
@@ -41,15 +40,14 @@ CommandFields divideCommand(QString &text)
 namespace {
 
 // Full-width katakana and Japanese punctuation to half width; voiced kana become two characters.
-const QHash<QChar, QString> &kanaTable()
-{
+const QHash<QChar, QString> &kanaTable() {
     static const QHash<QChar, QString> table = [] {
         QHash<QChar, QString> t;
         const QString full = QStringLiteral(
             "。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノハヒ"
             "フヘホマミムメモヤユヨラリルレロワン゛゜");
-        const QString half = QStringLiteral(
-            "｡｢｣､･ｦｧｨｩｪｫｬｭｮｯｰｱｲｳｴｵｶｷｸｹｺｻｼｽｾｿﾀﾁﾂﾃﾄﾅﾆﾇﾈﾉﾊﾋﾌﾍﾎﾏﾐﾑﾒﾓﾔﾕﾖﾗﾘﾙﾚﾛﾜﾝﾞﾟ");
+        const QString half =
+            QStringLiteral("｡｢｣､･ｦｧｨｩｪｫｬｭｮｯｰｱｲｳｴｵｶｷｸｹｺｻｼｽｾｿﾀﾁﾂﾃﾄﾅﾆﾇﾈﾉﾊﾋﾌﾍﾎﾏﾐﾑﾒﾓﾔﾕﾖﾗﾘﾙﾚﾛﾜﾝﾞﾟ");
         for (qsizetype i = 0; i < full.size(); ++i)
             t.insert(full[i], QString(half[i]));
         const QString voiced = QStringLiteral("ガギグゲゴザジズゼゾダヂヅデドバビブベボ");
@@ -73,8 +71,7 @@ const QHash<QChar, QString> &kanaTable()
 
 } // namespace
 
-QString narrowText(const QString &text)
-{
+QString narrowText(const QString &text) {
     QString out;
     out.reserve(text.size());
     const QHash<QChar, QString> &kana = kanaTable();
@@ -93,16 +90,14 @@ QString narrowText(const QString &text)
     return out;
 }
 
-QString reMakeCmd(QString &text)
-{
+QString reMakeCmd(QString &text) {
     text = narrowText(text.toUpper());
     text.remove(QLatin1Char(' '));
     const qsizetype quote = text.indexOf(QLatin1Char('\''));
     return quote < 0 ? text : text.left(quote);
 }
 
-void Form1::DiviCCommand(QString &ContCommand)
-{
+void Form1::DiviCCommand(QString &ContCommand) {
     const CommandFields f = divideCommand(ContCommand);
     Rcmd0 = f.field[0];
     Rcmd1 = f.field[1];
@@ -112,8 +107,7 @@ void Form1::DiviCCommand(QString &ContCommand)
     Rcmd5 = f.field[5];
 }
 
-QString Form1::ReMakeCmd(QString &ContCommand)
-{
+QString Form1::ReMakeCmd(QString &ContCommand) {
     return reMakeCmd(ContCommand);
 }
 

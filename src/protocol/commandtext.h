@@ -15,7 +15,8 @@ struct CommandFields {
 // Splits `text`; a final CR LF is removed from `text` itself.
 [[nodiscard]] CommandFields divideCommand(QString &text);
 
-// Full-width letters, digits, symbols, the ideographic space and katakana to their half-width forms.
+// Full-width letters, digits, symbols, the ideographic space and katakana to their half-width
+// forms.
 [[nodiscard]] QString narrowText(const QString &text);
 
 // Upper case, half width and without spaces is left in `text`; the result is that text up to the

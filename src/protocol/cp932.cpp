@@ -5,14 +5,12 @@
 
 namespace corvane {
 
-QByteArray toCp932(const QString &text)
-{
+QByteArray toCp932(const QString &text) {
     QStringEncoder encoder("windows-31j");
     return encoder.encode(text);
 }
 
-QString fromCp932(const QByteArray &bytes)
-{
+QString fromCp932(const QByteArray &bytes) {
     QStringDecoder decoder("windows-31j");
     return decoder.decode(bytes);
 }

@@ -21,8 +21,7 @@ constexpr int kWaitMomentMs = 1000;
 
 } // namespace
 
-QCoro::Task<> Form1::CeckAnsRX(const QString &MODE)
-{
+QCoro::Task<> Form1::CeckAnsRX(const QString &MODE) {
     if (const std::optional<int> timeoutMs = replyTimeoutMs(MODE)) {
         AddData.clear();
         if (m_sendRefused) {
@@ -91,9 +90,10 @@ QCoro::Task<> Form1::CeckAnsRX(const QString &MODE)
     } else if (AnsRxCode == QLatin1String("00")) {
         if (MODE == QLatin1String("WT") || MODE == QLatin1String("RD") ||
             MODE == QLatin1String("CP") || MODE == QLatin1String("PG")) {
-            QString sum = AddData.mid(3);
-            if (sum.endsWith(QLatin1String("\r\n")))
-                sum.chop(2);
+            QString body = AddData;
+            if (body.endsWith(QLatin1String("\r\n")))
+                body.chop(2);
+            const QString sum = body.mid(3);
             AddList1(QStringLiteral("OK: SUM = ") + sum + QStringLiteral("H"));
         } else if (MODE == QLatin1String("BL") || MODE == QLatin1String("ER")) {
             AddList1(QStringLiteral("OK"));
@@ -106,7 +106,8 @@ QCoro::Task<> Form1::CeckAnsRX(const QString &MODE)
                 PbDevice->setEnabled(true);
             } else {
                 DiviCCommand(AddData);
-                AddList1(QStringLiteral("装置内デバイス・コードは") + Rcmd1 + QStringLiteral("です。"));
+                AddList1(QStringLiteral("装置内デバイス・コードは") + Rcmd1 +
+                         QStringLiteral("です。"));
                 LbDevSetCode->setText(Rcmd1);
                 TexDVS->setText(Rcmd1);
                 LbDevStr1->setText(Rcmd2);
@@ -134,7 +135,8 @@ QCoro::Task<> Form1::CeckAnsRX(const QString &MODE)
             DiviCCommand(AddData);
             StBuffAdr->setText(Rcmd1);
             if (MODE == QLatin1String("US2") || MODE == QLatin1String("US2CB"))
-                AddList1(QStringLiteral("バッファRAM先頭アドレスは、") + Rcmd1 + QStringLiteral("H"));
+                AddList1(QStringLiteral("バッファRAM先頭アドレスは、") + Rcmd1 +
+                         QStringLiteral("H"));
             bool isNumber = false;
             const double type = Rcmd2.trimmed().toDouble(&isNumber);
             if (isNumber && type == 0)

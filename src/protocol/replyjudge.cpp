@@ -2,8 +2,7 @@
 
 namespace corvane {
 
-std::optional<int> replyTimeoutMs(const QString &mode)
-{
+std::optional<int> replyTimeoutMs(const QString &mode) {
     if (mode == QLatin1String("BD"))
         return std::nullopt;
     if (mode == QLatin1String("Load"))
@@ -20,8 +19,7 @@ std::optional<int> replyTimeoutMs(const QString &mode)
     return 500;
 }
 
-std::optional<QString> replyCodeMessage(const QString &code, const QString &mode)
-{
+std::optional<QString> replyCodeMessage(const QString &code, const QString &mode) {
     struct Row {
         const char *code;
         const char16_t *message;
@@ -52,8 +50,7 @@ std::optional<QString> replyCodeMessage(const QString &code, const QString &mode
     return std::nullopt;
 }
 
-QString unknownCodeMessage(const QString &code)
-{
+QString unknownCodeMessage(const QString &code) {
     return QStringLiteral("！ エラー　code=") + code;
 }
 
