@@ -258,10 +258,21 @@ private:
     bool m_commandRunRunning = false;
 
     // ---- State owned by ops/ (add below this line only) ----
+    // Whether a stand-alone unit query may start: no other query, operation or reply wait runs.
+    [[nodiscard]] bool unitQueryMayStart() const;
+    // Lets a running stand-alone unit query end before an operation talks to the unit.
+    QCoro::Task<> letQueryFinish();
+    // The UV lamp buttons: `word` is "ES" or "EE".
+    QCoro::Task<> switchEraseLamp(QString title, QString word);
 
     // ---- State owned by files/ (add below this line only) ----
+    // The Intel HEX and Motorola S loads and saves differ only in their title and command word.
+    QCoro::Task<> loadTextFile(QString title, QString word, QString RemoteCMD);
+    QCoro::Task<> saveTextFile(QString title, QString word, QString RemoteCMD);
 
     // ---- State owned by console/ (add below this line only) ----
+    bool m_commandRunning = false; // a typed or file command is being carried out
+    bool m_runnerTurn = false;     // the next PbCMD_Click comes from the command-response run
 };
 
 } // namespace corvane

@@ -1,0 +1,143 @@
+// The buffer dump: asks the unit for a range of its buffer RAM and writes it into the log as a hex
+// table, sixteen bytes a line.
+
+#include "app/form1.h"
+#include "ops/opstext.h"
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace corvane {
+
+namespace {
+
+// Longest silence of the unit within its answer.
+constexpr qint64 kDumpGapMs = 1000;
+constexpr int kHeadLength = 3; // "00:" or a reply code with two more characters
+
+} // namespace
+
+QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
+    PbUnEn();
+    co_await letQueryFinish();
+    AddList1(QString());
+    co_await CLR232IN();
+    AddList1(QStringLiteral("* Dump buffer RAM"));
+
+    AddData.clear();
+    DiviCCommand(RemoteCMD);
+    const QString start = Rcmd1.isEmpty() ? QStringLiteral("0") : Rcmd1;
+    const QString end = Rcmd2.isEmpty() ? QStringLiteral("1FFFF") : Rcmd2;
+    const std::optional<std::uint32_t> startValue = dumpStartValue(start);
+    if (!startValue) {
+        // The table cannot label such a start: refused as a bad parameter before anything is sent.
+        AnsRxCode = QStringLiteral("20");
+        co_await CeckAnsRX(QStringLiteral("BD"));
+        PbReEn();
+        co_return;
+    }
+
+    if (!Output(QStringLiteral("BD") + start + QStringLiteral(",") + end)) {
+        // The line refused the command: nothing can come back.
+        m_sendRefused = false;
+        AnsRxCode = QStringLiteral("99");
+        co_await CeckAnsRX(QStringLiteral("BD"));
+        PbReEn();
+        co_return;
+    }
+
+    // The head of the answer.
+    QElapsedTimer gap;
+    gap.start();
+    while (AddData.size() < kHeadLength) {
+        if (MSComm1->inBufferCount() > 0) {
+            const int byte = MSComm1->readByte();
+            if (byte >= 0) {
+                AddData += QLatin1Char(char(byte));
+                gap.restart();
+            }
+            continue;
+        }
+        const qint64 quiet = gap.elapsed();
+        if (quiet > kDumpGapMs) {
+            AnsRxCode = QStringLiteral("98");
+            co_await CeckAnsRX(QStringLiteral("BD"));
+            PbReEn();
+            co_return;
+        }
+        co_await waitLine(int(kDumpGapMs + 1 - quiet));
+    }
+    AnsRxCode = AddData.left(2);
+    co_await CeckAnsRX(QStringLiteral("BD"));
+    if (AddData != QLatin1String("00:")) {
+        PbReEn();
+        co_return;
+    }
+
+    // The data: every character is taken as it arrives, and the event loop runs at least once a
+    // line so that the window paints and the cancel button is served.
+    AddList1(DumpTable::header());
+    co_await nextPass();
+    DumpTable table(*startValue);
+    PbCansel->setEnabled(true);
+    enum class Ending { Complete, Cancelled, Lost };
+    Ending ending = Ending::Complete;
+    gap.restart();
+    for (;;) {
+        if (EscFlag) {
+            ending = Ending::Cancelled;
+            break;
+        }
+        if (MSComm1->inBufferCount() > 0) {
+            const int byte = MSComm1->readByte();
+            if (byte < 0)
+                continue;
+            gap.restart();
+            const DumpTable::Step step = table.take(char(byte));
+            if (step == DumpTable::Step::End)
+                break;
+            if (step == DumpTable::Step::LineFull) {
+                AddList1(table.takeLine());
+                PbCansel->setEnabled(true);
+                co_await nextPass();
+            }
+            continue;
+        }
+        const qint64 quiet = gap.elapsed();
+        if (quiet > kDumpGapMs) {
+            ending = Ending::Lost;
+            break;
+        }
+        co_await waitLine(int(kDumpGapMs + 1 - quiet));
+    }
+    AddData = table.line();
+
+    switch (ending) {
+    case Ending::Complete:
+        if (const std::optional<QString> last = table.lastLine())
+            AddList1(*last);
+        MSComm1->discardInput();
+        AddList1(QStringLiteral("OK"));
+        co_await CeckAnsRX(QStringLiteral("BD"));
+        break;
+    case Ending::Cancelled:
+        // The partial line is dropped; the unit has been sent the cancel line by the button.
+        co_await CLR232IN();
+        AnsRxCode = QStringLiteral("34");
+        AddList1(QStringLiteral("キャンセルしました。"));
+        EscFlag = false;
+        break;
+    case Ending::Lost:
+        AnsRxCode = QStringLiteral("98");
+        co_await CeckAnsRX(QStringLiteral("BD"));
+        break;
+    }
+    PbReEn();
+}
+
+QCoro::Task<> Form1::PbBD_Click() {
+    co_await BDsub(DUMPS->text() + QStringLiteral(",") + DUMPE->text());
+}
+
+} // namespace corvane
