@@ -1,10 +1,24 @@
 #pragma once
 // The emulated Corvane unit: a deterministic state machine fed with the bytes the program sends and
 // with the current time, producing the bytes the unit answers and its busy line. Plain C++, no Qt.
+//
+// Addressing, as the unit understands it:
+// - The buffer RAM holds 1 MiB (buffer addresses 00000-FFFFF); every buffer address wraps at 1 MiB.
+// - Device address a of a byte-wide device is buffer address start+a (start = the buffer start
+//   address, "BS"). Device word w of a word-wide device is the two buffer bytes start+2w and
+//   start+2w+1; with buffer type 0 (Low) the byte at the even buffer address is the word's low
+//   byte, with type 1 (Hi) its high byte.
+// - "BD" dumps buffer addresses as they are. Loads ("LH", "LS", "LB") and saves ("SH", "SS", "SB")
+//   count from the buffer start address, like the device: record address (plus the load address
+//   field of a load) r is buffer address start+r, so a file saved from a range loads back to the
+//   same place. Record addresses beyond 1 MiB wrap.
+// - The device's memory is kept as bytes; word w of a word-wide device is bytes 2w (low) and
+//   2w+1 (high).
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,17 +40,17 @@ enum class Fault {
 struct UnitOptions {
     // Factor on every duration an operation takes on the device (1.0 = realistic, 0 = instant).
     double timeScale = 1.0;
-    // Microseconds the unit keeps its busy line (the program's CTS) low while digesting one data line
-    // of a file load, before the time scale applies.
+    // Microseconds the unit keeps its busy line (the program's CTS) low while digesting one data
+    // line of a file load, before the time scale applies.
     Micros lineDigestMicros = 2000;
 };
 
 // One device type of the unit's catalog.
 struct DeviceType {
-    std::string code;     // two characters, e.g. "03", "2F"
-    std::string text1;    // first device text (CP932 bytes)
-    std::string text2;    // second device text (CP932 bytes)
-    std::string kind;     // "00" EPROM, "10" EEPROM, "20" flash
+    std::string code;  // two characters, e.g. "03", "2F"
+    std::string text1; // first device text (CP932 bytes)
+    std::string text2; // second device text (CP932 bytes)
+    std::string kind;  // "00" EPROM, "10" EEPROM, "20" flash
     bool wordWide = false;
     std::uint32_t endAddress = 0; // last device address (in device words for word-wide devices)
 };
@@ -55,12 +69,18 @@ public:
     // Moves up to `max` bytes the unit sends now into `out`; returns how many. Sends nothing while
     // the program holds DTR/RTS low (see setHostReady).
     std::size_t transmit(std::uint8_t *out, std::size_t max, Micros now);
-    // Whether the unit has bytes waiting to be sent (ignoring the program's DTR/RTS).
+    // Whether the unit has bytes waiting to be sent (ignoring the program's DTR/RTS), as of the
+    // latest time it was given. Bytes due later (a reply sent in slow pieces) count from their
+    // time.
     [[nodiscard]] bool hasOutput() const;
     // Whether anything is in progress that will produce output or change the busy line later
     // (an operation on the device, a stream, a load awaiting data). An idle unit needs no poll()
     // until the next byte arrives.
     [[nodiscard]] bool busy() const;
+    // The earliest later time at which poll() has something to do (an operation ends, a time-out
+    // runs out, a delayed piece of a reply is due, the busy line rises), or none. Lets a caller
+    // sleep instead of polling while busy().
+    [[nodiscard]] std::optional<Micros> nextDeadline() const;
 
     // The program's DTR/RTS outputs: false asks the unit to pause its output.
     void setHostReady(bool ready);
@@ -73,13 +93,14 @@ public:
     // Catalog and state, for tests and for the pty server's command line.
     [[nodiscard]] const std::vector<DeviceType> &catalog() const;
     [[nodiscard]] const DeviceType *selectedDevice() const;
-    void selectDevice(const std::string &code); // "" deselects
-    [[nodiscard]] std::vector<std::uint8_t> &buffer();    // buffer RAM, 1 MiB
+    void selectDevice(const std::string &code);              // "" deselects
+    [[nodiscard]] std::vector<std::uint8_t> &buffer();       // buffer RAM, 1 MiB
     [[nodiscard]] std::vector<std::uint8_t> &deviceMemory(); // the device's bytes
     [[nodiscard]] std::uint32_t bufferStart() const;
     [[nodiscard]] int bufferType() const; // 0 Low, 1 Hi
     [[nodiscard]] bool lampOn() const;
-    // Every command line the unit has received, without CR LF (for tests).
+    // Every command line the unit has received, without CR LF (for tests). Data lines of text loads
+    // and cancel lines are included; raw bytes of "LB" are not. The newest 100000 lines are kept.
     [[nodiscard]] const std::vector<std::string> &receivedLines() const;
 
     struct Impl;
