@@ -1,0 +1,102 @@
+// Command-response files: a CP932 text file of console commands run from top to bottom without the
+// operator, stopping at the first command the unit does not acknowledge.
+
+#include "app/form1.h"
+#include "console/commandfilereader.h"
+
+#include <QFile>
+#include <QLineEdit>
+
+namespace corvane {
+
+namespace {
+
+// Blank lines run nothing and never wait: after this many in a row the run lets the event loop
+// through once, so that a file of millions of them keeps the window alive.
+constexpr int kBlankLinesPerPass = 1024;
+
+const QString kNormalEnd = QStringLiteral("ｺﾏﾝﾄﾞﾚｽ正常終了");
+const QString kCancelledEnd = QStringLiteral("ｺﾏﾝﾄﾞﾚｽ キャンセル終了");
+const QString kAbnormalEnd = QStringLiteral("ｺﾏﾝﾄﾞﾚｽ異常終了");
+
+} // namespace
+
+QCoro::Task<> Form1::PbResGo1_Click() {
+    co_await runResponseFile(TexResGoFile1);
+}
+
+QCoro::Task<> Form1::PbResGo2_Click() {
+    co_await runResponseFile(TexResGoFile2);
+}
+
+QCoro::Task<> Form1::runResponseFile(QLineEdit *pathBox) {
+    if (m_commandRunRunning || m_commandRunning)
+        co_return;
+    m_commandRunRunning = true;
+    TexCMD->setReadOnly(true);
+
+    const QString path = pathBox->text();
+    auto *file = new QFile(path, this);
+    if (path.isEmpty() || !file->open(QIODevice::ReadOnly)) {
+        AddList1(path.isEmpty()
+                     ? QStringLiteral("！ コマンドレスポンスファイルが指定されてません。")
+                     : QStringLiteral("！ コマンドレスポンスファイルを開けません。（") + path +
+                           QStringLiteral("）"));
+        AddList1(kAbnormalEnd);
+        delete file;
+        TexCMD->setReadOnly(false);
+        m_commandRunRunning = false;
+        co_return;
+    }
+    m_commandFile = file;
+    AnsRxCode = QStringLiteral("00");
+
+    CommandFileReader reader(file);
+    QByteArray bytes;
+    int blankLines = 0;
+    bool heldBusy = false; // the run disabled the controls itself to let the event loop through
+    for (;;) {
+        const CommandFileReader::Status status = reader.next(bytes);
+        if (status == CommandFileReader::Status::End) {
+            AddList1(kNormalEnd);
+            break;
+        }
+        if (status == CommandFileReader::Status::Error) {
+            AddList1(QStringLiteral("！ コマンドレスポンスファイルを読めません。（") + path +
+                     QStringLiteral("）"));
+            AddList1(kAbnormalEnd);
+            break;
+        }
+
+        TexCMD->setText(commandLineText(bytes));
+        if (TexCMD->text().isEmpty()) {
+            // An empty line does nothing at all; only now and then the window gets a turn.
+            if (++blankLines % kBlankLinesPerPass == 0) {
+                if (!heldBusy) {
+                    PbUnEn();
+                    heldBusy = true;
+                }
+                co_await nextPass();
+            }
+            continue;
+        }
+
+        // Every command re-enables the controls by state when it ends.
+        heldBusy = false;
+        m_runnerTurn = true;
+        co_await PbCMD_Click();
+        if (AnsRxCode != QLatin1String("00")) {
+            AddList1(AnsRxCode == QLatin1String("34") ? kCancelledEnd : kAbnormalEnd);
+            break;
+        }
+    }
+    if (heldBusy)
+        PbReEn();
+
+    file->close();
+    delete file;
+    TexCMD->setReadOnly(false);
+    m_commandRunRunning = false;
+}
+
+} // namespace corvane
