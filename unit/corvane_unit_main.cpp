@@ -1,4 +1,285 @@
-int main()
-{
+// corvane-unit: serves the emulated Corvane unit on a pseudo-terminal. The first line on stdout is
+// the terminal's path, the port text to give the program; it serves until SIGINT or SIGTERM.
+#include "unit/unit.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace {
+
+using corvane::Fault;
+using corvane::Micros;
+
+constexpr std::size_t kChunk = 4096;
+constexpr Micros kBurstMicros = 2000;          // output may catch up this much after a pause
+constexpr Micros kHangupRetryMicros = 100'000; // nobody on the line: look again after this
+
+volatile sig_atomic_t g_stop = 0;
+
+void onSignal(int) {
+    g_stop = 1;
+}
+
+struct Options {
+    long speed = 38400;
+    double timeScale = 1.0;
+    Fault fault = Fault::None;
+};
+
+void printUsage(std::FILE *to) {
+    std::fputs(
+        "Usage: corvane-unit [--speed N] [--time-scale X] [--fault NAME]\n"
+        "\n"
+        "Serves the emulated Corvane unit on a pseudo-terminal. The first line printed is\n"
+        "the terminal's path: type it into the program's port box.\n"
+        "\n"
+        "  --speed N       pace the unit's output at N bit/s, 10 bits a byte (default 38400;\n"
+        "                  0 sends as fast as the terminal takes it)\n"
+        "  --time-scale X  factor on the time the device operations take (default 1;\n"
+        "                  0 makes them instant)\n"
+        "  --fault NAME    misbehave for trials: silent (answers nothing), cut-reply\n"
+        "                  (replies without CR LF), slow-pieces (each reply in three pieces\n"
+        "                  0.4 s apart), noise (answers with bytes without end), vanish\n"
+        "                  (takes nothing, sends nothing)\n"
+        "  --help          show this text\n",
+        to);
+}
+
+std::optional<Fault> faultByName(std::string_view name) {
+    if (name == "none")
+        return Fault::None;
+    if (name == "silent")
+        return Fault::Silent;
+    if (name == "cut-reply")
+        return Fault::CutReply;
+    if (name == "slow-pieces")
+        return Fault::SlowPieces;
+    if (name == "noise")
+        return Fault::Noise;
+    if (name == "vanish")
+        return Fault::Vanish;
+    return std::nullopt;
+}
+
+// Returns the exit code to end with at once, or -1 to go on serving.
+int parseArguments(int argc, char **argv, Options &options) {
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        std::string value;
+        const auto takeValue = [&](std::string_view name) {
+            if (arg.substr(0, name.size()) != name)
+                return false;
+            if (arg.size() == name.size()) {
+                if (i + 1 >= argc)
+                    return false;
+                value = argv[++i];
+                return true;
+            }
+            if (arg[name.size()] != '=')
+                return false;
+            value = std::string(arg.substr(name.size() + 1));
+            return true;
+        };
+        if (arg == "--help" || arg == "-h") {
+            printUsage(stdout);
+            return 0;
+        }
+        char *end = nullptr;
+        if (takeValue("--speed")) {
+            errno = 0;
+            options.speed = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || errno != 0 || options.speed < 0) {
+                std::fprintf(stderr, "corvane-unit: bad speed: %s\n", value.c_str());
+                return 2;
+            }
+        } else if (takeValue("--time-scale")) {
+            options.timeScale = std::strtod(value.c_str(), &end);
+            if (value.empty() || *end != '\0' || !std::isfinite(options.timeScale) ||
+                options.timeScale < 0) {
+                std::fprintf(stderr, "corvane-unit: bad time scale: %s\n", value.c_str());
+                return 2;
+            }
+        } else if (takeValue("--fault")) {
+            const auto fault = faultByName(value);
+            if (!fault) {
+                std::fprintf(stderr, "corvane-unit: unknown fault: %s\n", value.c_str());
+                return 2;
+            }
+            options.fault = *fault;
+        } else {
+            std::fprintf(stderr, "corvane-unit: unknown argument: %s\n", argv[i]);
+            printUsage(stderr);
+            return 2;
+        }
+    }
+    return -1;
+}
+
+Micros monotonicMicros() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return Micros(ts.tv_sec) * 1'000'000 + Micros(ts.tv_nsec) / 1000;
+}
+
+timespec toTimespec(Micros micros) {
+    return {time_t(micros / 1'000'000), long(micros % 1'000'000) * 1000};
+}
+
+// The pseudo-terminal: the master side for the server, the slave side kept open by the server too,
+// so that the line stays usable while the program closes and reopens it.
+struct Terminal {
+    int master = -1;
+    int slave = -1;
+    std::string path;
+};
+
+bool openTerminal(Terminal &terminal) {
+    terminal.master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (terminal.master < 0 || grantpt(terminal.master) != 0 || unlockpt(terminal.master) != 0) {
+        std::perror("corvane-unit: pseudo-terminal");
+        return false;
+    }
+    const char *name = ptsname(terminal.master);
+    if (!name) {
+        std::perror("corvane-unit: ptsname");
+        return false;
+    }
+    terminal.path = name;
+    terminal.slave = open(name, O_RDWR | O_NOCTTY);
+    if (terminal.slave < 0) {
+        std::perror("corvane-unit: opening the terminal");
+        return false;
+    }
+    termios settings{};
+    if (tcgetattr(terminal.slave, &settings) == 0) {
+        cfmakeraw(&settings); // CR and LF pass untouched, nothing is echoed
+        tcsetattr(terminal.slave, TCSANOW, &settings);
+    }
+    const int flags = fcntl(terminal.master, F_GETFL);
+    fcntl(terminal.master, F_SETFL, flags | O_NONBLOCK);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    Options options;
+    const int early = parseArguments(argc, argv, options);
+    if (early >= 0)
+        return early;
+
+    sigset_t blocked;
+    sigset_t waitMask;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGINT);
+    sigaddset(&blocked, SIGTERM);
+    sigprocmask(SIG_BLOCK, &blocked, &waitMask); // delivered only inside ppoll: no lost wake-up
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    Terminal terminal;
+    if (!openTerminal(terminal))
+        return 1;
+    std::printf("%s\n", terminal.path.c_str());
+    std::fflush(stdout);
+
+    corvane::UnitOptions unitOptions;
+    unitOptions.timeScale = options.timeScale;
+    corvane::Unit unit(unitOptions);
+    unit.setFault(options.fault);
+
+    const Micros byteMicros = options.speed > 0 ? Micros(10'000'000 / options.speed) : 0;
+    Micros nextSend = 0;
+    std::string pending; // taken from the unit, not yet written to the terminal
+    std::array<std::uint8_t, kChunk> chunk{};
+    bool hungUp = false;
+
+    while (!g_stop) {
+        Micros now = monotonicMicros();
+        unit.poll(now);
+
+        // Take what the line may carry now.
+        std::optional<Micros> sendAt;
+        if (pending.empty() && unit.hasOutput()) {
+            std::size_t allowed = chunk.size();
+            Micros base = now;
+            if (byteMicros > 0) {
+                base = std::max(nextSend, now > kBurstMicros ? now - kBurstMicros : 0);
+                allowed = base <= now
+                              ? std::min<std::size_t>(chunk.size(), (now - base) / byteMicros + 1)
+                              : 0;
+            }
+            if (allowed > 0) {
+                const std::size_t count = unit.transmit(chunk.data(), allowed, now);
+                pending.assign(reinterpret_cast<const char *>(chunk.data()), count);
+                nextSend = base + count * byteMicros;
+            } else {
+                sendAt = base;
+            }
+        }
+        if (!pending.empty()) {
+            const ssize_t written = write(terminal.master, pending.data(), pending.size());
+            if (written > 0)
+                pending.erase(0, std::size_t(written));
+        }
+
+        // Sleep until input, room on the line, the next paced byte or the unit's next deadline.
+        std::optional<Micros> wakeAt = unit.nextDeadline();
+        if (pending.empty() && unit.hasOutput())
+            sendAt = std::max(now, sendAt.value_or(nextSend));
+        if (sendAt && (!wakeAt || *sendAt < *wakeAt))
+            wakeAt = sendAt;
+        if (hungUp && (!wakeAt || *wakeAt > now + kHangupRetryMicros))
+            wakeAt = now + kHangupRetryMicros;
+        if (!wakeAt && unit.busy())
+            wakeAt = now + 10'000;
+
+        pollfd fd{terminal.master, short(hungUp ? 0 : POLLIN), 0};
+        if (!pending.empty() && !hungUp)
+            fd.events |= POLLOUT;
+        timespec timeout{};
+        if (wakeAt)
+            timeout = toTimespec(*wakeAt > now ? *wakeAt - now : 0);
+        const int ready = ppoll(&fd, 1, wakeAt ? &timeout : nullptr, &waitMask);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            std::perror("corvane-unit: poll");
+            return 1;
+        }
+        hungUp = false;
+        if (fd.revents & POLLIN) {
+            const ssize_t count = read(terminal.master, chunk.data(), chunk.size());
+            now = monotonicMicros();
+            for (ssize_t i = 0; i < count; ++i)
+                unit.receive(chunk[std::size_t(i)], now);
+            if (count < 0 && errno != EAGAIN && errno != EINTR)
+                hungUp = true; // EIO: no one holds the line; look again shortly
+        } else if (fd.revents & (POLLHUP | POLLERR)) {
+            hungUp = true;
+        }
+    }
+
+    close(terminal.slave);
+    close(terminal.master);
     return 0;
 }
