@@ -26,7 +26,8 @@ using corvane::Fault;
 using corvane::Micros;
 
 constexpr std::size_t kChunk = 4096;
-constexpr Micros kBurstMicros = 2000;          // output may catch up this much after a pause
+constexpr Micros kBurstMicros = 10000; // output may catch up this much after a late wake-up
+constexpr Micros kBatchMicros = 2000;  // paced output is written in batches of this much line time
 constexpr Micros kHangupRetryMicros = 100'000; // nobody on the line: look again after this
 
 volatile sig_atomic_t g_stop = 0;
@@ -208,6 +209,10 @@ int main(int argc, char **argv) {
     unit.setFault(options.fault);
 
     const Micros byteMicros = options.speed > 0 ? Micros(10'000'000 / options.speed) : 0;
+    // Paced output goes out in small batches, so that the server wakes about every kBatchMicros
+    // rather than for every byte.
+    const Micros batchMicros =
+        byteMicros > 0 ? (std::max<Micros>(1, kBatchMicros / byteMicros) - 1) * byteMicros : 0;
     Micros nextSend = 0;
     std::string pending; // taken from the unit, not yet written to the terminal
     std::array<std::uint8_t, kChunk> chunk{};
@@ -224,7 +229,7 @@ int main(int argc, char **argv) {
             Micros base = now;
             if (byteMicros > 0) {
                 base = std::max(nextSend, now > kBurstMicros ? now - kBurstMicros : 0);
-                allowed = base <= now
+                allowed = base + batchMicros <= now
                               ? std::min<std::size_t>(chunk.size(), (now - base) / byteMicros + 1)
                               : 0;
             }
@@ -233,7 +238,7 @@ int main(int argc, char **argv) {
                 pending.assign(reinterpret_cast<const char *>(chunk.data()), count);
                 nextSend = base + count * byteMicros;
             } else {
-                sendAt = base;
+                sendAt = base + batchMicros;
             }
         }
         if (!pending.empty()) {
@@ -245,7 +250,7 @@ int main(int argc, char **argv) {
         // Sleep until input, room on the line, the next paced byte or the unit's next deadline.
         std::optional<Micros> wakeAt = unit.nextDeadline();
         if (pending.empty() && unit.hasOutput())
-            sendAt = std::max(now, sendAt.value_or(nextSend));
+            sendAt = std::max(now, sendAt.value_or(nextSend + batchMicros));
         if (sendAt && (!wakeAt || *sendAt < *wakeAt))
             wakeAt = sendAt;
         if (hungUp && (!wakeAt || *wakeAt > now + kHangupRetryMicros))
