@@ -39,7 +39,6 @@ private Q_SLOTS:
     void select();
     void selectKeepsDeviceOnRejection();
     void bufferSettingsReadBack();
-    void lampSwitches();
     void cancelWhileIdleIsIgnored();
     void linesAreFramedByCrLf();
     void staleHalfLineIsDropped();
@@ -215,16 +214,6 @@ void TestUnitCommands::bufferSettingsReadBack() {
     QCOMPARE(ask(line, "US2"), std::string("00:000AB,1\r\n"));
     QCOMPARE(unit.bufferStart(), 0xABu);
     QCOMPARE(unit.bufferType(), 1);
-}
-
-void TestUnitCommands::lampSwitches() {
-    Unit unit({0.0, 0});
-    SimulatedLine line(unit);
-    QVERIFY(!unit.lampOn());
-    QCOMPARE(ask(line, "ES"), std::string("00\r\n"));
-    QVERIFY(unit.lampOn());
-    QCOMPARE(ask(line, "EE"), std::string("00\r\n"));
-    QVERIFY(!unit.lampOn());
 }
 
 void TestUnitCommands::cancelWhileIdleIsIgnored() {

@@ -141,9 +141,11 @@ void TestUnitDevice::epromErasedByLamp() {
     };
     unit.deviceMemory()[0x100] = 0x00;
     QCOMPARE(lamp("ES"), std::string("00\r\n"));
+    QVERIFY(unit.lampOn());
     QVERIFY(unit.busy()); // the light has work to do
     line.wait(1'000);
     QCOMPARE(lamp("EE"), std::string("00\r\n"));
+    QVERIFY(!unit.lampOn());
     QVERIFY(!unit.busy());
     QCOMPARE(ask(line, "BL00000,07FFF"), std::string("10:00100,00\r\n"));
     QCOMPARE(lamp("ES"), std::string("00\r\n"));

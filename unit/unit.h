@@ -14,6 +14,33 @@
 //   same place. Record addresses beyond 1 MiB wrap.
 // - The device's memory is kept as bytes; word w of a word-wide device is bytes 2w (low) and
 //   2w+1 (high).
+//
+// Rules of the line and of the work, where the program leaves the unit free:
+// - A line ends with CR LF (a lone CR or LF does not end it); a line left unfinished for 2 s is
+//   dropped; a line longer than 1024 bytes is answered "20" (known command word) or "22". Command
+//   words are upper case; hex fields take either case.
+// - Every command line gets one reply line, except "BD" (the data line is the reply), the saves
+//   and a cancel. A line ending in ESC cancels a running operation, dump, save or text load with
+//   "34"; while idle it is ignored. Other lines are ignored while an operation or a stream runs.
+//   The raw bytes of "LB" are data, whatever their value (ESC CR LF included).
+// - Device operations: "14" without a device, then "20" for a malformed field, start > end, an end
+//   beyond the device or a mode other than 0, 1, 2 or empty. Device data in "10", "11" and "12"
+//   details has 2 hex digits, 4 for a word-wide device. Writing (WT, PG) an EPROM or a flash memory
+//   can only clear bits: a cell that needs a 1 over a 0 ends the write with "11" (the other cells
+//   up to it are written); an EEPROM takes any value. ER answers "15" for an EPROM. The UV lamp
+//   erases the EPROM (the selected type is an EPROM) once it has been lit for 3 s x timeScale in
+//   all since the last erase; it erases at most once per time it is switched on.
+// - Durations before the time scale: BL, RD, CP 4 us a byte, WT 30 us, PG 34 us (write and
+//   verify), ER 1 s (EEPROM) or 2.5 s (flash), CL 0.3 s. A cancel keeps the cells done so far.
+// - Text loads: "LH"/"LS" with an optional hex load address answer "01"; a malformed record, a bad
+//   checksum or a count record that does not match answers "30" at once, the end record "00".
+//   After either, the rest of the file is swallowed until 0.5 s of silence or the next line that
+//   starts with a command word. 2 s without data: "00" when no record came (an empty file), "32"
+//   otherwise. Blank lines are ignored. "LB<decimal length>[,<hex address>]" takes at most 1 MiB.
+// - Saves: "SH"/"SS" <start>,<end>[,<n>] with n the data bytes per record in decimal, 1-250
+//   (0 or empty: 16); a bad field sends only the byte 26. Intel HEX uses type 04 records where the
+//   range needs them; Motorola S writes S0, S1 or S2 records by the range's end, an S5 count and
+//   the matching end record. "SB" with a bad field sends nothing.
 
 #include <cstddef>
 #include <cstdint>
