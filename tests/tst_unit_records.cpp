@@ -86,6 +86,7 @@ private Q_SLOTS:
     void saveWithExtendedAddresses();
     void saveRefusals_data();
     void saveRefusals();
+    void wordDeviceSavesInWords();
     void roundTrip_data();
     void roundTrip();
     void loadProtocol();
@@ -261,6 +262,30 @@ void TestUnitRecords::saveRefusals() {
     SimulatedLine line(unit);
     QCOMPARE(QByteArray::fromStdString(ask(line, command.toStdString())), output);
     QCOMPARE(ask(line, "ON"), std::string("00\r\n"));
+}
+
+void TestUnitRecords::wordDeviceSavesInWords() {
+    Unit unit(instant());
+    SimulatedLine line(unit);
+    QCOMPARE(ask(line, "TS60"), std::string("00\r\n")); // word EEPROM, end 0FFFF: 128 KiB
+    fillPattern(unit, 0, 0xFFFFF, 3);
+    QCOMPARE(ask(line, "SB1,2"), std::string(reinterpret_cast<const char *>(&unit.buffer()[2]), 4));
+    QCOMPARE(ask(line, "SB7FFFF,7FFFF"),
+             std::string(reinterpret_cast<const char *>(&unit.buffer()[0xFFFFE]), 2));
+    QCOMPARE(ask(line, "SB0,80000"), std::string());
+    QCOMPARE(ask(line, "SH0,80000,0"), std::string("\x1A"));
+
+    // The device's end address saves the whole image.
+    const std::string file = ask(line, "SH0,0FFFF,0");
+    Unit target(instant());
+    SimulatedLine targetLine(target);
+    QCOMPARE(ask(targetLine, "LH"), std::string("01\r\n"));
+    for (const std::string &l : splitLines(file.substr(0, file.size() - 1)))
+        targetLine.sendLine(l);
+    QCOMPARE(targetLine.take(), std::string("00\r\n"));
+    QVERIFY(std::equal(unit.buffer().begin(), unit.buffer().begin() + 0x20000,
+                       target.buffer().begin()));
+    QCOMPARE(target.buffer()[0x20000], std::uint8_t(0xFF));
 }
 
 void TestUnitRecords::roundTrip_data() {

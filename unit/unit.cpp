@@ -852,8 +852,14 @@ void Unit::Impl::saveCommand(std::string_view word, std::string_view rest) {
     const bool raw = word == "SB";
     const std::vector<std::string_view> fields = splitFields(rest);
     const bool fieldCountOk = raw ? fields.size() == 2 : fields.size() == 2 || fields.size() == 3;
-    const auto first = fieldCountOk ? parseHex(fields[0], 8) : std::nullopt;
-    const auto last = fieldCountOk ? parseHex(fields[1], 8) : std::nullopt;
+    auto first = fieldCountOk ? parseHex(fields[0], 8) : std::nullopt;
+    auto last = fieldCountOk ? parseHex(fields[1], 8) : std::nullopt;
+    // With a word-wide device the range is in device words (the program's default end is the
+    // device's end address), each of them two buffer bytes.
+    if (first && last && wordWide()) {
+        first = *first <= kLastBufferAddress ? std::optional(2 * *first) : std::nullopt;
+        last = *last <= kLastBufferAddress ? std::optional(2 * *last + 1) : std::nullopt;
+    }
     std::optional<std::uint32_t> perRecord = records::kDefaultBytesPerRecord;
     if (fields.size() == 3 && !fields[2].empty()) {
         perRecord = parseDecimal(fields[2]);

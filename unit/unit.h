@@ -40,7 +40,9 @@
 // - Saves: "SH"/"SS" <start>,<end>[,<n>] with n the data bytes per record in decimal, 1-250
 //   (0 or empty: 16); a bad field sends only the byte 26. Intel HEX uses type 04 records where the
 //   range needs them; Motorola S writes S0, S1 or S2 records by the range's end, an S5 count and
-//   the matching end record. "SB" with a bad field sends nothing.
+//   the matching end record. "SB" with a bad field sends nothing. With a word-wide device selected
+//   the range of a save is in device words (word w: record addresses 2w and 2w+1), so that the
+//   device's end address saves the whole image; load addresses are always byte addresses.
 
 #include <cstddef>
 #include <cstdint>
