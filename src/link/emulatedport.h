@@ -7,22 +7,31 @@
 
 #include <unit/unit.h>
 
-#include <QElapsedTimer>
 #include <QTimer>
+
+#include <memory>
 
 namespace corvane {
 
 class EmulatedPort : public SerialPort {
     Q_OBJECT
 public:
+    // A port with a unit of its own.
     explicit EmulatedPort(UnitOptions options = {}, QObject *parent = nullptr);
+    // A port on a unit that outlives it (a reconnect finds the unit as it left it).
+    explicit EmulatedPort(std::shared_ptr<Unit> unit, QObject *parent = nullptr);
     ~EmulatedPort() override;
 
     [[nodiscard]] Unit &unit() { return *m_unit; }
+    [[nodiscard]] std::shared_ptr<Unit> sharedUnit() const { return m_unit; }
     // Unpaced: bytes travel as fast as the event loop turns, still never more than the input buffer
     // holds while the program's DTR/RTS are low.
     void setPaced(bool paced) { m_paced = paced; }
     [[nodiscard]] bool paced() const { return m_paced; }
+    // The cable is pulled out: the port closes and emits lost().
+    void vanish();
+    // Whether the cable is busy moving bytes or waiting for the unit (an idle line costs nothing).
+    [[nodiscard]] bool pumping() const { return m_pump.isActive(); }
 
     bool open() override;
     void close() override;
@@ -45,22 +54,28 @@ protected:
 
 private:
     void pump();
-    [[nodiscard]] Micros now() const;
+    void startPump();
+    void hostReadyChanged();
+    [[nodiscard]] bool unitUnplugged() const;
+    [[nodiscard]] double bytesPerMicro() const;
 
-    std::unique_ptr<Unit> m_unit;
-    QElapsedTimer m_clock;
+    std::shared_ptr<Unit> m_unit;
     QTimer m_pump;
     QByteArray m_toUnit;   // written by the program, not yet on the wire
     QByteArray m_fromUnit; // arrived from the unit, waiting to be read (the input buffer)
     qsizetype m_fromUnitRead = 0;
-    Micros m_lastPump = 0;
+    Micros m_txLast = 0;   // time up to which the program->unit direction is accounted for
+    Micros m_rxLast = 0;   // the same for the unit->program direction
+    Micros m_unitTime = 0; // latest time handed to the unit
     double m_txCredit = 0; // bytes the program->unit direction may still move
     double m_rxCredit = 0; // bytes the unit->program direction may still move
+    int m_baud = 0;
     bool m_open = false;
     bool m_paced = true;
     bool m_dtr = false;
     bool m_rts = false;
-    bool m_lastCts = true;
+    bool m_lastCts = false;
+    bool m_sleeping = false; // the pump only waits for the unit's next deadline
 };
 
 } // namespace corvane

@@ -8,6 +8,7 @@
 
 namespace corvane {
 
+// The device name QSerialPort opens for a port text; empty when the text names no port.
 [[nodiscard]] QString deviceNameForPortText(const QString &portText);
 
 class RealPort : public SerialPort {
@@ -31,19 +32,23 @@ public:
     void setRts(bool on) override;
     [[nodiscard]] bool dtr() const override { return m_dtr; }
     [[nodiscard]] bool rts() const override { return m_rts; }
+    // Whether the line reports modem lines (false on pseudo-terminals); meaningful while open.
+    [[nodiscard]] bool hasModemLines() const { return m_modemLines; }
 
 protected:
     int takeByte() override;
 
 private:
     void onError(QSerialPort::SerialPortError error);
-    void closeLost();
+    [[nodiscard]] bool pinout(QSerialPort::PinoutSignal signal) const;
 
-    QSerialPort m_port;
+    mutable QSerialPort m_port;
+    quint64 m_session =
+        0; // counts opens and closes, so that a late queued close hits no newer line
     bool m_dtr = false;
     bool m_rts = false;
-    bool m_modemLines = true; // false on lines that cannot report them (pseudo-terminals)
-    bool m_closing = false;
+    bool m_modemLines = true;   // false on lines that cannot report them (pseudo-terminals)
+    bool m_lostPending = false; // an error has doomed the line; its close is queued
 };
 
 } // namespace corvane

@@ -1,0 +1,27 @@
+// The port for a port text: the emulated unit or the real line.
+
+#include "link/portfactory.h"
+#include "link/emulatedport.h"
+#include "link/realport.h"
+
+namespace corvane {
+
+bool isEmulatedPortText(const QString &portText) {
+    return portText.trimmed().compare(QLatin1String("EMU"), Qt::CaseInsensitive) == 0;
+}
+
+std::unique_ptr<SerialPort> makePort(const QString &portText) {
+    if (!isEmulatedPortText(portText))
+        return std::make_unique<RealPort>();
+    // The unit lives as long as some port is plugged into it. Ports are made on the GUI thread
+    // only.
+    static std::weak_ptr<Unit> current;
+    std::shared_ptr<Unit> unit = current.lock();
+    if (!unit) {
+        unit = std::make_shared<Unit>();
+        current = unit;
+    }
+    return std::make_unique<EmulatedPort>(unit);
+}
+
+} // namespace corvane
