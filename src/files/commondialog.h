@@ -4,6 +4,7 @@
 
 #include <QCoro/QCoroTask>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -30,5 +31,12 @@ struct CommonDialog {
     QCoro::Task<bool> ShowOpen(QWidget *parent);
     QCoro::Task<bool> ShowSave(QWidget *parent);
 };
+
+// The dialog's filter text ("label|pattern|label|pattern", patterns separated by ";") as Qt's
+// name filters ("label (pattern pattern)").
+[[nodiscard]] QStringList qtNameFilters(const QString &filter);
+// The folder a dialog opens in for a starting folder that may name a folder or a file; empty when
+// it is not an absolute path or neither it nor its folder exists.
+[[nodiscard]] QString dialogStartFolder(const QString &initDir);
 
 } // namespace corvane

@@ -1,0 +1,175 @@
+// The loads: an Intel HEX, Motorola S or binary file sent from disk into the unit's buffer RAM.
+// Text files are relayed line by line and binary files byte by byte, each paced by CTS; the unit
+// decodes the records and judges them.
+
+#include "app/form1.h"
+#include "files/datafile.h"
+#include "protocol/cp932.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
+
+namespace corvane {
+
+namespace {
+
+constexpr qsizetype kReadBlock = 64 * 1024;
+
+// Opens `file` for reading; a folder counts as a file that cannot be opened.
+bool openForReading(QFile *file) {
+    if (QFileInfo(file->fileName()).isDir())
+        return false;
+    return file->open(QIODevice::ReadOnly);
+}
+
+} // namespace
+
+QCoro::Task<> Form1::LHsub(QString RemoteCMD) {
+    co_await loadTextFile(QStringLiteral("* Load HEX File"), QStringLiteral("LH"),
+                          std::move(RemoteCMD));
+}
+
+QCoro::Task<> Form1::LSsub(QString RemoteCMD) {
+    co_await loadTextFile(QStringLiteral("* Losd S File"), QStringLiteral("LS"),
+                          std::move(RemoteCMD));
+}
+
+QCoro::Task<> Form1::loadTextFile(QString title, QString word, QString RemoteCMD) {
+    PbUnEn();
+    co_await letQueryFinish();
+    PbCansel->setEnabled(false);
+    AddList1(QString());
+    co_await CLR232IN();
+    AddList1(title);
+    MSComm1->discardInput();
+    MSComm1->discardOutput();
+    DiviCCommand(RemoteCMD);
+    Rcmd2 = ReMakeCmd(Rcmd2);
+    Rcmd3 = ReMakeCmd(Rcmd3);
+    Rcmd4 = ReMakeCmd(Rcmd4);
+    const QString path = joinDrivePath(Rcmd0, Rcmd1);
+    if (Rcmd2.isEmpty())
+        Rcmd2 = QStringLiteral("0");
+
+    PbCansel->setEnabled(true);
+    bool failed = false;
+    {
+        HeldFile held(m_dataFile, this, path);
+        if (!openForReading(held.file())) {
+            failed = true;
+        } else if (!Output(word + Rcmd2)) {
+            failed = true;
+        } else {
+            co_await CeckAnsRX(QStringLiteral("Load"));
+            if (AnsRxCode == QLatin1String("01")) {
+                DataLineReader reader(held.file());
+                QByteArray line;
+                bool cancelled = false;
+                for (;;) {
+                    const DataLineReader::Result result = reader.next(line);
+                    if (result == DataLineReader::Result::End)
+                        break;
+                    if (result != DataLineReader::Result::Line) {
+                        failed = true;
+                        break;
+                    }
+                    AddList1(fromCp932(line));
+                    co_await TxCtsCK();
+                    if (EscFlag) {
+                        co_await CeckAnsRX(QStringLiteral("ESC"));
+                        cancelled = true;
+                        break;
+                    }
+                    line.append("\r\n");
+                    if (!OutputBytes(line)) {
+                        failed = true;
+                        break;
+                    }
+                }
+                if (!failed && !cancelled) {
+                    co_await CeckAnsRX(QStringLiteral("Load"));
+                    if (AnsRxCode == QLatin1String("00"))
+                        AddList1(QStringLiteral("OK"));
+                }
+            }
+        }
+    }
+    if (failed)
+        AddList1(QString::fromUtf16(kCannotOpenFile));
+    PbReEn();
+    EscFlag = false;
+}
+
+QCoro::Task<> Form1::LBsub(QString RemoteCMD) {
+    PbUnEn();
+    co_await letQueryFinish();
+    PbCansel->setEnabled(false);
+    co_await CLR232IN();
+    AddList1(QString());
+    AddList1(QStringLiteral("* Load Binary File"));
+    MSComm1->discardInput();
+    MSComm1->discardOutput();
+    DiviCCommand(RemoteCMD);
+    Rcmd2 = ReMakeCmd(Rcmd2);
+    Rcmd3 = ReMakeCmd(Rcmd3);
+    Rcmd4 = ReMakeCmd(Rcmd4);
+    const QString path = joinDrivePath(Rcmd0, Rcmd1);
+    if (Rcmd2.isEmpty())
+        Rcmd2 = QStringLiteral("0");
+
+    PbCansel->setEnabled(true);
+    bool failed = false;
+    {
+        // The file is opened before the announcement, so a file that cannot be read is reported
+        // before the unit has been told to expect anything.
+        HeldFile held(m_dataFile, this, path);
+        QFile *file = held.file();
+        if (!openForReading(file)) {
+            failed = true;
+        } else {
+            const qint64 length = file->size();
+            if (!Output(QStringLiteral("LB") + QString::number(length) + QLatin1Char(',') +
+                        Rcmd2)) {
+                failed = true;
+            } else {
+                co_await CeckAnsRX(QStringLiteral("Load"));
+                if (AnsRxCode == QLatin1String("01")) {
+                    HexLogLine logLine;
+                    QByteArray block;
+                    qsizetype inBlock = 0;
+                    for (qint64 count = 0; count != length; ++count) {
+                        if (inBlock == block.size()) {
+                            block = file->read(std::min<qint64>(kReadBlock, length - count));
+                            inBlock = 0;
+                            if (block.isEmpty()) {
+                                // Shorter than announced (cut while loading) or unreadable.
+                                failed = true;
+                                break;
+                            }
+                        }
+                        const char byte = block.at(inBlock++);
+                        co_await TxCtsCK();
+                        if (!OutputBytes(QByteArray(1, byte))) {
+                            failed = true;
+                            break;
+                        }
+                        if (logLine.add(quint8(byte)))
+                            AddList1(logLine.take());
+                    }
+                    if (!failed) {
+                        co_await CeckAnsRX(QStringLiteral("Load"));
+                        if (AnsRxCode == QLatin1String("00"))
+                            AddList1(QStringLiteral("OK"));
+                    }
+                }
+            }
+        }
+    }
+    if (failed)
+        AddList1(QString::fromUtf16(kCannotOpenFile));
+    PbReEn();
+    EscFlag = false;
+}
+
+} // namespace corvane
