@@ -273,6 +273,7 @@ private:
     // ---- State owned by console/ (add below this line only) ----
     bool m_commandRunning = false; // a typed or file command is being carried out
     bool m_runnerTurn = false;     // the next PbCMD_Click comes from the command-response run
+    bool m_deviceRejected = false; // the last command was a device select the unit refused
 };
 
 } // namespace corvane

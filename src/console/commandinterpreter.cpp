@@ -4,6 +4,7 @@
 #include "app/form1.h"
 #include "console/consolecommand.h"
 
+#include <QLabel>
 #include <QLineEdit>
 
 #include <utility>
@@ -22,6 +23,7 @@ QCoro::Task<> Form1::PbCMD_Click() {
         co_return;
 
     m_commandRunning = true;
+    m_deviceRejected = false;
     PbUnEn();
     co_await CLR232IN();
 
@@ -61,6 +63,9 @@ QCoro::Task<> Form1::PbCMD_Click() {
         break;
     case ConsoleProcedure::TSsub:
         co_await TSsub(argument);
+        // A refused code leaves the reply code of the queries that follow it ("00"), but the
+        // code shows red: a run must not go on with the device the unit still holds.
+        m_deviceRejected = textColor(LbDevSetCode) == QColor(255, 0, 0);
         break;
     case ConsoleProcedure::PbCL_Click:
         co_await PbCL_Click();

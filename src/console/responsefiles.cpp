@@ -85,7 +85,7 @@ QCoro::Task<> Form1::runResponseFile(QLineEdit *pathBox) {
         heldBusy = false;
         m_runnerTurn = true;
         co_await PbCMD_Click();
-        if (AnsRxCode != QLatin1String("00")) {
+        if (AnsRxCode != QLatin1String("00") || m_deviceRejected) {
             AddList1(AnsRxCode == QLatin1String("34") ? kCancelledEnd : kAbnormalEnd);
             break;
         }
