@@ -10,20 +10,18 @@ namespace corvane {
 
 namespace {
 
-void resumeLater(QObject *context, std::coroutine_handle<> handle)
-{
-    QMetaObject::invokeMethod(context, [handle] { handle.resume(); }, Qt::QueuedConnection);
+void resumeLater(QObject *context, std::coroutine_handle<> handle) {
+    QMetaObject::invokeMethod(
+        context, [handle] { handle.resume(); }, Qt::QueuedConnection);
 }
 
 } // namespace
 
-void NextPass::await_suspend(std::coroutine_handle<> handle) const
-{
+void NextPass::await_suspend(std::coroutine_handle<> handle) const {
     resumeLater(context, handle);
 }
 
-void WakeOrTimeout::await_suspend(std::coroutine_handle<> handle) const
-{
+void WakeOrTimeout::await_suspend(std::coroutine_handle<> handle) const {
     struct State {
         QMetaObject::Connection connection;
         QPointer<QTimer> timer;

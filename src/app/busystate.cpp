@@ -9,18 +9,17 @@
 
 namespace corvane {
 
-void Form1::PbUnEn()
-{
-    for (QPushButton *b : {PbBD, PbBL, PbBuff, PbCansel, PbCL, PbCMD, PbCP, PbDevice, PbER, PbES,
-                           PbEE, PbExit, PbGoLoad, PbGoSave, PbON, PbPG, PbRD, PbResGo1, PbResGo2,
-                           PbWT, PbLoadDir, PbSaveDir, PBsysinit})
+void Form1::PbUnEn() {
+    for (QPushButton *b :
+         {PbBD, PbBL,     PbBuff,   PbCansel, PbCL,      PbCMD,     PbCP,     PbDevice,
+          PbER, PbES,     PbEE,     PbExit,   PbGoLoad,  PbGoSave,  PbON,     PbPG,
+          PbRD, PbResGo1, PbResGo2, PbWT,     PbLoadDir, PbSaveDir, PBsysinit})
         b->setEnabled(false);
     MenuFile->setEnabled(false);
     MenuOption->setEnabled(false);
 }
 
-void Form1::PbReEn()
-{
+void Form1::PbReEn() {
     for (QPushButton *b : {PbBD, PbBL})
         b->setEnabled(true);
     PbCansel->setEnabled(false);
@@ -31,8 +30,7 @@ void Form1::PbReEn()
     if (LbDevRom1->text() != QLatin1String("EPROM"))
         PbER->setEnabled(true);
 
-    if (LbDevSetCode->text() == QLatin1String("--") ||
-        textColor(LbDevSetCode) == QColor(255, 0, 0))
+    if (LbDevSetCode->text() == QLatin1String("--") || textColor(LbDevSetCode) == QColor(255, 0, 0))
         PbUnEn();
 
     for (QPushButton *b : {PbBuff, PbDevice})

@@ -25,13 +25,11 @@ namespace corvane {
 namespace {
 
 // Twips (1/1440 inch) to pixels at the screen's resolution.
-int twips(int value, qreal dpi)
-{
+int twips(int value, qreal dpi) {
     return qRound(value * dpi / 1440.0);
 }
 
-QFont logFont()
-{
+QFont logFont() {
     const QStringList families = QFontDatabase::families();
     QFont font;
     if (families.contains(QStringLiteral("ＭＳ ゴシック")))
@@ -45,12 +43,11 @@ QFont logFont()
     return font;
 }
 
-QFont controlFont()
-{
+QFont controlFont() {
     const QStringList families = QFontDatabase::families();
     QFont font;
-    for (const QString &family :
-         {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")}) {
+    for (const QString &family : {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
+                                  QStringLiteral("IPAGothic")}) {
         if (families.contains(family)) {
             font = QFont(family);
             break;
@@ -64,8 +61,7 @@ QFont controlFont()
 
 Form1::Form1(Form1Options options, QWidget *parent)
     : QWidget(parent)
-    , m_options(std::move(options))
-{
+    , m_options(std::move(options)) {
     if (!m_options.portFactory)
         m_options.portFactory = makePort;
     usePort(std::make_unique<NullPort>());
@@ -77,8 +73,7 @@ Form1::Form1(Form1Options options, QWidget *parent)
         Timer1.start(m_options.timerIntervalMs);
 }
 
-Form1::~Form1()
-{
+Form1::~Form1() {
     Timer1.stop();
     if (m_dataFile)
         m_dataFile->close();
@@ -86,16 +81,14 @@ Form1::~Form1()
         m_commandFile->close();
 }
 
-void Form1::usePort(std::unique_ptr<SerialPort> port)
-{
+void Form1::usePort(std::unique_ptr<SerialPort> port) {
     MSComm1 = std::move(port);
     connect(MSComm1.get(), &SerialPort::readyRead, &m_waker, &Waker::poke);
     connect(MSComm1.get(), &SerialPort::pinoutChanged, &m_waker, &Waker::poke);
     connect(MSComm1.get(), &SerialPort::lost, &m_waker, &Waker::poke);
 }
 
-void Form1::buildWindow()
-{
+void Form1::buildWindow() {
     setWindowTitle(QStringLiteral("Corvane ROM Programmer"));
     setFont(controlFont());
     const qreal dpi = screen() ? screen()->logicalDotsPerInchX() : 96.0;
@@ -148,6 +141,7 @@ void Form1::buildWindow()
                      int w, int h) {
         auto *c = new QComboBox(parent);
         c->setEditable(true);
+        c->setInsertPolicy(QComboBox::NoInsert);
         c->addItems(items);
         c->setCurrentIndex(-1);
         c->setEditText(text);
@@ -164,44 +158,44 @@ void Form1::buildWindow()
     List1->setUniformItemSizes(true);
 
     // Communication settings.
-    Frame1 = frame(QStringLiteral("通信設定"), 120, 4800, 1740, 1000);
-    Lb232[0] = label(Frame1, QStringLiteral("ポートNo"), 100, 250, 820, 270);
-    Combo1 = combo(Frame1,
-                   {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
-                    QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6"),
-                    QStringLiteral("EMU")},
-                   QStringLiteral("1"), 920, 230, 740, 310);
-    Lb232[1] = label(Frame1, QStringLiteral("転送速度"), 100, 620, 820, 270);
+    Frame1 = frame(QStringLiteral("通信設定"), 120, 4800, 1770, 1050);
+    Lb232[0] = label(Frame1, QStringLiteral("ポートNo"), 50, 250, 720, 270);
+    Combo1 =
+        combo(Frame1,
+              {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"),
+               QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("EMU")},
+              QStringLiteral("1"), 780, 230, 970, 310);
+    Lb232[1] = label(Frame1, QStringLiteral("転送速度"), 50, 620, 720, 270);
     Combo2 = combo(Frame1,
                    {QStringLiteral("4800"), QStringLiteral("9600"), QStringLiteral("19200"),
                     QStringLiteral("38400")},
-                   QStringLiteral("9600"), 920, 600, 740, 310);
+                   QStringLiteral("9600"), 780, 600, 970, 310);
 
     // Command-response files.
-    Frame2 = frame(QStringLiteral("コマンドレスポンスファイル"), 1920, 4800, 3492, 1000);
-    Label7 = label(Frame2, QStringLiteral("起動時の自動実行"), 100, 210, 1400, 270);
-    Option1 = option(Frame2, QStringLiteral("しない"), 1480, 210, 720, 270);
-    Option2 = option(Frame2, QStringLiteral("File1"), 2200, 210, 640, 270);
-    Option3 = option(Frame2, QStringLiteral("File2"), 2840, 210, 620, 270);
+    Frame2 = frame(QStringLiteral("コマンドレスポンスファイル"), 1920, 4800, 3492, 1050);
+    Label7 = label(Frame2, QStringLiteral("起動時の自動実行"), 90, 210, 1500, 260);
+    Option1 = option(Frame2, QStringLiteral("しない"), 1640, 200, 900, 270);
     Option1->setChecked(true);
-    Label10 = label(Frame2, QStringLiteral("Ｆｉｌｅ１"), 100, 490, 640, 270);
-    TexResGoFile1 = edit(Frame2, QString(), 760, 480, 2080, 270);
-    PbResGo1 = button(Frame2, QStringLiteral("起動"), 2880, 470, 540, 290);
-    Label11 = label(Frame2, QStringLiteral("Ｆｉｌｅ2"), 100, 770, 640, 270);
-    TexResGoFile2 = edit(Frame2, QString(), 760, 760, 2080, 270);
-    PbResGo2 = button(Frame2, QStringLiteral("起動"), 2880, 750, 540, 290);
+    Label10 = label(Frame2, QStringLiteral("Ｆｉｌｅ１"), 90, 490, 930, 260);
+    TexResGoFile1 = edit(Frame2, QString(), 1040, 485, 960, 270);
+    PbResGo1 = button(Frame2, QStringLiteral("起動"), 2030, 480, 570, 280);
+    Option2 = option(Frame2, QStringLiteral("File1"), 2630, 485, 830, 270);
+    Label11 = label(Frame2, QStringLiteral("Ｆｉｌｅ2"), 90, 775, 930, 260);
+    TexResGoFile2 = edit(Frame2, QString(), 1040, 770, 960, 270);
+    PbResGo2 = button(Frame2, QStringLiteral("起動"), 2030, 765, 570, 280);
+    Option3 = option(Frame2, QStringLiteral("File2"), 2630, 770, 830, 270);
 
     // Files.
     Frame8 = frame(QStringLiteral("ファイル"), 120, 5880, 5292, 930);
     PbGoLoad = button(Frame8, QStringLiteral("読込"), 100, 230, 600, 300);
     TexLoadDir = edit(Frame8, QString(), 740, 240, 2480, 280);
-    PbLoadDir = button(Frame8, QStringLiteral("参照"), 3260, 230, 600, 300);
+    PbLoadDir = button(Frame8, QStringLiteral("参照"), 3240, 230, 560, 300);
     PbGoSave = button(Frame8, QStringLiteral("保存"), 100, 580, 600, 300);
     TexSaveDir = edit(Frame8, QString(), 740, 590, 2480, 280);
-    PbSaveDir = button(Frame8, QStringLiteral("参照"), 3260, 580, 600, 300);
-    OpFileModeH = option(Frame8, QStringLiteral("インテルHEX"), 3940, 170, 1300, 250);
-    OpFileModeS = option(Frame8, QStringLiteral("モトローラS"), 3940, 410, 1300, 250);
-    OpFileModeB = option(Frame8, QStringLiteral("バイナリー"), 3940, 650, 1300, 250);
+    PbSaveDir = button(Frame8, QStringLiteral("参照"), 3240, 580, 560, 300);
+    OpFileModeH = option(Frame8, QStringLiteral("インテルHEX"), 3830, 150, 1430, 240);
+    OpFileModeS = option(Frame8, QStringLiteral("モトローラS"), 3830, 405, 1430, 240);
+    OpFileModeB = option(Frame8, QStringLiteral("バイナリー"), 3830, 660, 1430, 240);
     OpFileModeH->setChecked(true);
 
     // Model name and product line.
@@ -210,8 +204,7 @@ void Form1::buildWindow()
     big.setPointSize(13);
     big.setBold(true);
     Label16->setFont(big);
-    Label13 = label(client, QStringLiteral("EPROM・EEPROM・FLASH Programmer"), 5520, 370, 2652,
-                    250);
+    Label13 = label(client, QStringLiteral("ROM Programmer"), 5520, 370, 2652, 250);
 
     // Device access.
     Frame7 = frame(QStringLiteral("デバイスアクセス"), 5520, 630, 2652, 1470);
@@ -233,24 +226,24 @@ void Form1::buildWindow()
 
     // Buffer settings.
     Frame4 = frame(QString(), 5520, 3120, 2652, 900);
-    Label14 = label(Frame4, QStringLiteral("Start Addres    ="), 100, 110, 1340, 260);
-    StBuffAdr = edit(Frame4, QStringLiteral("0"), 1460, 100, 900, 270);
-    Label17 = label(Frame4, QStringLiteral("h"), 2390, 110, 160, 260);
-    Label18 = label(Frame4, QStringLiteral("Buffer TYPE   →"), 100, 400, 1340, 260);
-    OpBuffTypeL = option(Frame4, QStringLiteral("Low"), 1460, 390, 620, 270);
-    OpBuffTypeH = option(Frame4, QStringLiteral("Hi"), 2080, 390, 520, 270);
+    Label14 = label(Frame4, QStringLiteral("Start Addres    ="), 100, 100, 1340, 260);
+    StBuffAdr = edit(Frame4, QStringLiteral("0"), 1460, 90, 900, 270);
+    Label17 = label(Frame4, QStringLiteral("h"), 2390, 100, 160, 260);
+    Label18 = label(Frame4, QStringLiteral("Buffer TYPE   →"), 100, 370, 1500, 240);
+    OpBuffTypeL = option(Frame4, QStringLiteral("Low"), 150, 630, 720, 255);
+    OpBuffTypeH = option(Frame4, QStringLiteral("Hi"), 900, 630, 600, 255);
     OpBuffTypeL->setChecked(true);
-    PbBuff = button(Frame4, QStringLiteral("バッファSET"), 1300, 640, 1250, 240);
+    PbBuff = button(Frame4, QStringLiteral("バッファSET"), 1500, 625, 1080, 260);
 
     // Device panel.
     Frame3 = frame(QString(), 5520, 4080, 2652, 1560);
-    PbDevice = button(Frame3, QStringLiteral("デバイスSET"), 100, 90, 1200, 310);
-    Label23 = label(Frame3, QStringLiteral("Code ="), 1380, 110, 560, 270);
-    TexDVS = edit(Frame3, QStringLiteral("03"), 1940, 100, 600, 280);
-    Label24 = label(Frame3, QStringLiteral("Selected Code　="), 100, 440, 1400, 260);
-    LbDevSetCode = label(Frame3, QStringLiteral("--"), 1560, 440, 900, 260);
-    Label25 = label(Frame3, QStringLiteral("End Address   　 ="), 100, 710, 1400, 260);
-    LbDevEAddr = label(Frame3, QStringLiteral("-----"), 1560, 710, 900, 260);
+    PbDevice = button(Frame3, QStringLiteral("デバイスSET"), 100, 90, 1150, 310);
+    Label23 = label(Frame3, QStringLiteral("Code ="), 1290, 110, 640, 270);
+    TexDVS = edit(Frame3, QStringLiteral("03"), 1950, 100, 600, 280);
+    Label24 = label(Frame3, QStringLiteral("Selected Code　="), 100, 440, 1700, 260);
+    LbDevSetCode = label(Frame3, QStringLiteral("--"), 1830, 440, 750, 260);
+    Label25 = label(Frame3, QStringLiteral("End Address   　 ="), 100, 710, 1700, 260);
+    LbDevEAddr = label(Frame3, QStringLiteral("-----"), 1830, 710, 750, 260);
     Shape2 = new QFrame(Frame3);
     Shape2->setFrameShape(QFrame::Box);
     Shape2->setFrameShadow(QFrame::Plain);
@@ -305,6 +298,111 @@ void Form1::buildWindow()
     Command4 = button(client, QStringLiteral("Command4"), 3700, 8750, 1000, 300);
     Label2 = label(client, QStringLiteral("Corvane Devices"), 8500, 600, 1600, 250);
 
+    // Object names are the control names, so tests and tools find controls by them.
+    const std::initializer_list<std::pair<QObject *, const char *>> named{
+        {List1, "List1"},
+        {Frame1, "Frame1"},
+        {Combo1, "Combo1"},
+        {Combo2, "Combo2"},
+        {Frame2, "Frame2"},
+        {Label7, "Label7"},
+        {Label10, "Label10"},
+        {Label11, "Label11"},
+        {Option1, "Option1"},
+        {Option2, "Option2"},
+        {Option3, "Option3"},
+        {TexResGoFile1, "TexResGoFile1"},
+        {TexResGoFile2, "TexResGoFile2"},
+        {PbResGo1, "PbResGo1"},
+        {PbResGo2, "PbResGo2"},
+        {Frame8, "Frame8"},
+        {PbGoLoad, "PbGoLoad"},
+        {PbLoadDir, "PbLoadDir"},
+        {PbGoSave, "PbGoSave"},
+        {PbSaveDir, "PbSaveDir"},
+        {TexLoadDir, "TexLoadDir"},
+        {TexSaveDir, "TexSaveDir"},
+        {OpFileModeH, "OpFileModeH"},
+        {OpFileModeS, "OpFileModeS"},
+        {OpFileModeB, "OpFileModeB"},
+        {Frame7, "Frame7"},
+        {PbPG, "PbPG"},
+        {PbCP, "PbCP"},
+        {PbWT, "PbWT"},
+        {PbRD, "PbRD"},
+        {PbBL, "PbBL"},
+        {PbER, "PbER"},
+        {Frame6, "Frame6"},
+        {PbCL, "PbCL"},
+        {PbBD, "PbBD"},
+        {DUMPS, "DUMPS"},
+        {DUMPE, "DUMPE"},
+        {Label19, "Label19"},
+        {Label20, "Label20"},
+        {Frame4, "Frame4"},
+        {PbBuff, "PbBuff"},
+        {Label14, "Label14"},
+        {Label17, "Label17"},
+        {Label18, "Label18"},
+        {StBuffAdr, "StBuffAdr"},
+        {OpBuffTypeL, "OpBuffTypeL"},
+        {OpBuffTypeH, "OpBuffTypeH"},
+        {Frame3, "Frame3"},
+        {PbDevice, "PbDevice"},
+        {Label23, "Label23"},
+        {Label24, "Label24"},
+        {Label25, "Label25"},
+        {Label15, "Label15"},
+        {TexDVS, "TexDVS"},
+        {LbDevSetCode, "LbDevSetCode"},
+        {LbDevEAddr, "LbDevEAddr"},
+        {LbDevStr1, "LbDevStr1"},
+        {LbDevStr2, "LbDevStr2"},
+        {LbDevRom1, "LbDevRom1"},
+        {LbDevRom2, "LbDevRom2"},
+        {Shape2, "Shape2"},
+        {Frame5, "Frame5"},
+        {OpDevAModeA, "OpDevAModeA"},
+        {OpDevAModeO, "OpDevAModeO"},
+        {OpDevAModeE, "OpDevAModeE"},
+        {Frame10, "Frame10"},
+        {TexCMD, "TexCMD"},
+        {PbCMD, "PbCMD"},
+        {PbON, "PbON"},
+        {PBsysinit, "PBsysinit"},
+        {PbES, "PbES"},
+        {PbEE, "PbEE"},
+        {PbCansel, "PbCansel"},
+        {PbExit, "PbExit"},
+        {Label16, "Label16"},
+        {Label13, "Label13"},
+        {Label2, "Label2"},
+        {ESC, "ESC"},
+        {PbUS0, "PbUS0"},
+        {PbUS2, "PbUS2"},
+        {インテルる, "インテルる"},
+        {MoniDSR, "MoniDSR"},
+        {MoniCTS, "MoniCTS"},
+        {MoniCD, "MoniCD"},
+        {MoniEOF, "MoniEOF"},
+        {MoniDTR, "MoniDTR"},
+        {Label9, "Label9"},
+        {Label8, "Label8"},
+        {Label21, "Label21"},
+        {Label5, "Label5"},
+        {Label3, "Label3"},
+        {Label22, "Label22"},
+        {Command1, "Command1"},
+        {Command2, "Command2"},
+        {Command3, "Command3"},
+        {Command4, "Command4"},
+        {Lb232[0], "Lb232_0"},
+        {Lb232[1], "Lb232_1"},
+        {MenuFile, "MenuFile"},
+        {MenuOption, "MenuOption"}};
+    for (const auto &[object, name] : named)
+        object->setObjectName(QString::fromUtf8(name));
+
     // Enter in these fields moves the focus to their button.
     for (QWidget *field : std::initializer_list<QWidget *>{
              TexCMD, TexDVS, StBuffAdr, OpBuffTypeH, OpBuffTypeL, TexLoadDir, TexSaveDir,
@@ -318,8 +416,7 @@ void Form1::buildWindow()
     }
 }
 
-void Form1::connectHandlers()
-{
+void Form1::connectHandlers() {
     // Handlers that wait are coroutines: the click starts them and they run on by themselves.
     auto task = [this](QPushButton *b, QCoro::Task<> (Form1::*handler)()) {
         connect(b, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
@@ -361,8 +458,7 @@ void Form1::connectHandlers()
     connect(MenuVer, &QAction::triggered, this, &Form1::MenuVer_Click);
 }
 
-void Form1::Form_Load()
-{
+void Form1::Form_Load() {
     PbUnEn();
     EscFlag = false;
     List1->clear();
@@ -372,8 +468,7 @@ void Form1::Form_Load()
     StartUpWork = 3;
 }
 
-void Form1::AddList1(const QString &word)
-{
+void Form1::AddList1(const QString &word) {
     if (List1->count() > 23)
         delete List1->takeItem(0);
     List1->addItem(word);
@@ -381,8 +476,7 @@ void Form1::AddList1(const QString &word)
     Q_EMIT logLineAdded(word);
 }
 
-void Form1::PbExit_Click()
-{
+void Form1::PbExit_Click() {
     if (m_dataFile)
         m_dataFile->close();
     if (m_commandFile)
@@ -390,13 +484,11 @@ void Form1::PbExit_Click()
     QCoreApplication::exit(0);
 }
 
-void Form1::MenuApEnd_Click()
-{
+void Form1::MenuApEnd_Click() {
     PbExit_Click();
 }
 
-void Form1::closeEvent(QCloseEvent *event)
-{
+void Form1::closeEvent(QCloseEvent *event) {
     // Form_Unload: close the files an operation holds open, then end the program.
     if (m_dataFile)
         m_dataFile->close();
@@ -406,29 +498,24 @@ void Form1::closeEvent(QCloseEvent *event)
     QCoreApplication::exit(0);
 }
 
-void Form1::MenuVer_Click()
-{
+void Form1::MenuVer_Click() {
     auto *splash = new FrmSplash(this);
     splash->show();
 }
 
-void Form1::Command1_Click()
-{
+void Form1::Command1_Click() {
     AddList1(QString::fromLatin1(MSComm1->readAll()));
 }
 
-void Form1::Command2_Click()
-{
+void Form1::Command2_Click() {
     MSComm1->discardInput();
 }
 
-void Form1::Command3_Click()
-{
+void Form1::Command3_Click() {
     AddList1(CommonDialog1.InitDir);
 }
 
-bool Form1::eventFilter(QObject *watched, QEvent *event)
-{
+bool Form1::eventFilter(QObject *watched, QEvent *event) {
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
@@ -459,20 +546,17 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void Form1::setTextColor(QLabel *label, const QColor &color)
-{
+void Form1::setTextColor(QLabel *label, const QColor &color) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, color);
     label->setPalette(palette);
 }
 
-QColor Form1::textColor(const QLabel *label)
-{
+QColor Form1::textColor(const QLabel *label) {
     return label->palette().color(QPalette::WindowText);
 }
 
-void Form1::setBackColor(QLabel *label, const QColor &color)
-{
+void Form1::setBackColor(QLabel *label, const QColor &color) {
     if (backColor(label) == color)
         return;
     QPalette palette = label->palette();
@@ -480,13 +564,11 @@ void Form1::setBackColor(QLabel *label, const QColor &color)
     label->setPalette(palette);
 }
 
-QColor Form1::backColor(const QLabel *label)
-{
+QColor Form1::backColor(const QLabel *label) {
     return label->palette().color(QPalette::Window);
 }
 
-void Form1::setOptionValue(QRadioButton *button, bool value)
-{
+void Form1::setOptionValue(QRadioButton *button, bool value) {
     if (value) {
         button->setChecked(true);
         return;

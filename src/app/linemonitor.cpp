@@ -17,8 +17,7 @@ const QColor kLineOn(128, 64, 0);
 const QColor kOutputOff(0, 255, 255);
 const QColor kOutputOn(0, 128, 128);
 
-void setCaption(QLabel *label, int value)
-{
+void setCaption(QLabel *label, int value) {
     const QString text = QString::number(value);
     if (label->text() != text)
         label->setText(text);
@@ -26,8 +25,7 @@ void setCaption(QLabel *label, int value)
 
 } // namespace
 
-void Form1::Timer1_Timer()
-{
+void Form1::Timer1_Timer() {
     SerialPort &port = *MSComm1;
     setBackColor(MoniCTS, port.ctsHolding() ? kLineOn : kLineOff);
     setBackColor(MoniCD, port.cdHolding() ? kLineOn : kLineOff);
@@ -61,8 +59,7 @@ void Form1::Timer1_Timer()
     }
 }
 
-QCoro::Task<> Form1::startUp()
-{
+QCoro::Task<> Form1::startUp() {
     co_await PbON_Click();
     if (!Option1->isChecked()) {
         if (Option2->isChecked())

@@ -16,8 +16,7 @@ namespace corvane {
 namespace {
 
 // Reads the file as far as it goes: an empty list when it is missing or unreadable.
-QStringList readSettingsFile(const QString &path)
-{
+QStringList readSettingsFile(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
@@ -27,23 +26,21 @@ QStringList readSettingsFile(const QString &path)
 
 } // namespace
 
-QString Form1::settingsPath() const
-{
+QString Form1::settingsPath() const {
     if (!m_options.settingsPath.isEmpty())
         return m_options.settingsPath;
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Corvane.INI"));
 }
 
-void Form1::restoreSettings()
-{
+void Form1::restoreSettings() {
     const QStringList lines = readSettingsFile(settingsPath());
     auto setCombo = [](QComboBox *box, const QString &text) {
         box->setCurrentIndex(box->findText(text));
         box->setEditText(text);
     };
-    QRadioButton *const flags[] = {nullptr,     nullptr,     nullptr,     nullptr,
-                                   Option1,     Option2,     Option3,     nullptr,
-                                   nullptr,     OpFileModeH, OpFileModeS, OpFileModeB};
+    QRadioButton *const flags[] = {nullptr, nullptr,     nullptr,     nullptr,
+                                   Option1, Option2,     Option3,     nullptr,
+                                   nullptr, OpFileModeH, OpFileModeS, OpFileModeB};
     for (int i = 0; i < lines.size(); ++i) {
         const QString &line = lines[i];
         switch (i + 1) {
@@ -78,8 +75,7 @@ void Form1::restoreSettings()
     }
 }
 
-void Form1::PBsysinit_Click()
-{
+void Form1::PBsysinit_Click() {
     AddList1(QString());
     SettingsValues v;
     v.port = Rs232Port();
@@ -105,8 +101,7 @@ void Form1::PBsysinit_Click()
     AddList1(QStringLiteral("設定環境を保存しました。"));
 }
 
-void Form1::MenuReReadUtil_Click()
-{
+void Form1::MenuReReadUtil_Click() {
     PbUnEn();
     AddList1(QString());
     AddList1(QStringLiteral("環境設定ファイルの内容"));

@@ -6,27 +6,33 @@ namespace corvane {
 
 namespace {
 
-QString flag(bool value)
-{
+QString flag(bool value) {
     return value ? QStringLiteral("True") : QStringLiteral("False");
 }
 
 } // namespace
 
-QByteArray formatSettings(const SettingsValues &v)
-{
-    const QStringList lines{v.port,         v.speed,         v.responseFile1, v.responseFile2,
-                            flag(v.noAutoRun), flag(v.autoRunFile1), flag(v.autoRunFile2),
-                            v.loadPath,     v.savePath,      flag(v.intelHex), flag(v.motorolaS),
-                            flag(v.binary), v.initDir};
+QByteArray formatSettings(const SettingsValues &v) {
+    const QStringList lines{v.port,
+                            v.speed,
+                            v.responseFile1,
+                            v.responseFile2,
+                            flag(v.noAutoRun),
+                            flag(v.autoRunFile1),
+                            flag(v.autoRunFile2),
+                            v.loadPath,
+                            v.savePath,
+                            flag(v.intelHex),
+                            flag(v.motorolaS),
+                            flag(v.binary),
+                            v.initDir};
     QByteArray bytes;
     for (const QString &line : lines)
         bytes += toCp932(line) + "\r\n";
     return bytes;
 }
 
-QStringList readSettingsLines(const QByteArray &bytes)
-{
+QStringList readSettingsLines(const QByteArray &bytes) {
     QStringList lines;
     qsizetype start = 0;
     while (start < bytes.size() && lines.size() < kSettingsLines) {
@@ -42,8 +48,7 @@ QStringList readSettingsLines(const QByteArray &bytes)
     return lines;
 }
 
-std::optional<bool> parseSettingsFlag(const QString &text)
-{
+std::optional<bool> parseSettingsFlag(const QString &text) {
     const QString t = text.trimmed();
     if (t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
         return true;
@@ -52,8 +57,7 @@ std::optional<bool> parseSettingsFlag(const QString &text)
     return std::nullopt;
 }
 
-SettingsDisplay settingsDisplayLine(int number, const QString &value)
-{
+SettingsDisplay settingsDisplayLine(int number, const QString &value) {
     const QString none = QStringLiteral("設定無し");
     auto pathLine = [&](const QString &label) {
         return SettingsDisplay{true, label + (value.isEmpty() ? none : value)};

@@ -30,15 +30,15 @@ struct SettingsValues {
 
 // The file's bytes: thirteen lines in CP932, flags as "True" or "False", CR LF after each line.
 [[nodiscard]] QByteArray formatSettings(const SettingsValues &values);
-// The file's lines, decoded from CP932, at most kSettingsLines of them. CR LF ends a line; a CR or a
-// LF alone is taken as a line end too, so hand-edited files read as far as they go.
+// The file's lines, decoded from CP932, at most kSettingsLines of them. CR LF ends a line; a CR or
+// a LF alone is taken as a line end too, so hand-edited files read as far as they go.
 [[nodiscard]] QStringList readSettingsLines(const QByteArray &bytes);
 // "True" / "False" (any case, surrounding blanks ignored); nothing for any other text.
 [[nodiscard]] std::optional<bool> parseSettingsFlag(const QString &text);
 
 // What the display logs for line `number` (1..13) holding `value`.
 struct SettingsDisplay {
-    bool ok = true;          // false: the line is not a truth value where one is expected
+    bool ok = true;              // false: the line is not a truth value where one is expected
     std::optional<QString> line; // the log line, if any (a false flag logs nothing)
 };
 [[nodiscard]] SettingsDisplay settingsDisplayLine(int number, const QString &value);

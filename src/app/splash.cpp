@@ -11,14 +11,12 @@
 
 namespace corvane {
 
-QString versionText(int major, int minor, int revision)
-{
+QString versionText(int major, int minor, int revision) {
     return QStringLiteral("Ver %1.%2.%3").arg(major).arg(minor).arg(revision);
 }
 
 FrmSplash::FrmSplash(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
-{
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
     setWindowTitle(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
@@ -39,11 +37,13 @@ FrmSplash::FrmSplash(QWidget *parent)
         versionText(CORVANE_VERSION_MAJOR, CORVANE_VERSION_MINOR, CORVANE_VERSION_PATCH), Frame1);
     auto *line1 = new QFrame(Frame1);
     line1->setFrameShape(QFrame::HLine);
-    lblDistribution = new QLabel(QStringLiteral("Corvane ユニット専用コントロールプログラム"), Frame1);
+    lblDistribution =
+        new QLabel(QStringLiteral("Corvane ユニット専用コントロールプログラム"), Frame1);
     lblRights = new QLabel(QStringLiteral("Copyright (C) Corvane Devices"), Frame1);
     Label1 = new QLabel(
-        QStringLiteral("免責事項\n　本ソフトウェアを使用することによって、あるいは使用できないことによって"
-                       "発生した損失や損害に対して一切責任を負いません。 "),
+        QStringLiteral(
+            "免責事項\n　本ソフトウェアを使用することによって、あるいは使用できないことによって"
+            "発生した損失や損害に対して一切責任を負いません。 "),
         Frame1);
     Label1->setWordWrap(true);
     Label1->setMinimumWidth(360);
@@ -65,8 +65,7 @@ FrmSplash::FrmSplash(QWidget *parent)
         move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 }
 
-void FrmSplash::keyPressEvent(QKeyEvent *event)
-{
+void FrmSplash::keyPressEvent(QKeyEvent *event) {
     // Any key that produces a character closes the window (Enter and Esc included).
     if (!event->text().isEmpty() || event->key() == Qt::Key_Return ||
         event->key() == Qt::Key_Enter || event->key() == Qt::Key_Escape) {
@@ -76,8 +75,7 @@ void FrmSplash::keyPressEvent(QKeyEvent *event)
     QDialog::keyPressEvent(event);
 }
 
-bool FrmSplash::eventFilter(QObject *watched, QEvent *event)
-{
+bool FrmSplash::eventFilter(QObject *watched, QEvent *event) {
     if (watched == Frame1 && event->type() == QEvent::MouseButtonRelease) {
         close();
         return true;

@@ -7,18 +7,15 @@
 
 namespace corvane {
 
-QString Form1::Rs232Port() const
-{
+QString Form1::Rs232Port() const {
     return Combo1->currentText();
 }
 
-QString Form1::Rs232Pbs() const
-{
+QString Form1::Rs232Pbs() const {
     return Combo2->currentText();
 }
 
-QCoro::Task<> Form1::PbON_Click()
-{
+QCoro::Task<> Form1::PbON_Click() {
     if (MSComm1->isOpen())
         MSComm1->close();
     const QString portText = Rs232Port();

@@ -22,20 +22,17 @@ const QByteArray kCancelLine("\x1b\r\n", 3);
 
 } // namespace
 
-bool Form1::Output(const QString &text)
-{
+bool Form1::Output(const QString &text) {
     return OutputBytes(toCp932(text) + "\r\n");
 }
 
-bool Form1::OutputBytes(const QByteArray &bytes)
-{
+bool Form1::OutputBytes(const QByteArray &bytes) {
     const bool ok = MSComm1->isOpen() && MSComm1->write(bytes);
     m_sendRefused = !ok;
     return ok;
 }
 
-QCoro::Task<> Form1::CLR232IN()
-{
+QCoro::Task<> Form1::CLR232IN() {
     co_await sleep(kQuietMs);
     AddList1(QStringLiteral("  "));
     const QPersistentModelIndex line(List1->model()->index(List1->count() - 1, 0));
@@ -62,8 +59,7 @@ QCoro::Task<> Form1::CLR232IN()
         delete List1->takeItem(line.row());
 }
 
-QCoro::Task<> Form1::TxCtsCK()
-{
+QCoro::Task<> Form1::TxCtsCK() {
     for (;;) {
         co_await nextPass();
         if (MSComm1->ctsHolding() || EscFlag)
@@ -72,15 +68,13 @@ QCoro::Task<> Form1::TxCtsCK()
     }
 }
 
-void Form1::PbCansel_Click()
-{
+void Form1::PbCansel_Click() {
     EscFlag = true;
     OutputBytes(kCancelLine);
     wakeWaiters();
 }
 
-void Form1::ESC_Click()
-{
+void Form1::ESC_Click() {
     OutputBytes(kCancelLine);
 }
 

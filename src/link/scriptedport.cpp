@@ -4,32 +4,28 @@
 
 namespace corvane {
 
-ScriptedPort::ScriptedPort(QObject *parent) : SerialPort(parent) {}
+ScriptedPort::ScriptedPort(QObject *parent)
+    : SerialPort(parent) {}
 
 ScriptedPort::~ScriptedPort() = default;
 
-void ScriptedPort::expect(const QByteArray &line, const QByteArray &reply, int delayMs)
-{
+void ScriptedPort::expect(const QByteArray &line, const QByteArray &reply, int delayMs) {
     m_rules.append(Rule{line, {Piece{delayMs, reply}}, true, false});
 }
 
-void ScriptedPort::expectPieces(const QByteArray &line, const QList<Piece> &pieces)
-{
+void ScriptedPort::expectPieces(const QByteArray &line, const QList<Piece> &pieces) {
     m_rules.append(Rule{line, pieces, true, false});
 }
 
-void ScriptedPort::respond(const QByteArray &prefix, const QByteArray &reply, int delayMs)
-{
+void ScriptedPort::respond(const QByteArray &prefix, const QByteArray &reply, int delayMs) {
     m_rules.append(Rule{prefix, {Piece{delayMs, reply}}, false, true});
 }
 
-void ScriptedPort::inject(const QByteArray &bytes, int delayMs)
-{
+void ScriptedPort::inject(const QByteArray &bytes, int delayMs) {
     schedule({Piece{delayMs, bytes}});
 }
 
-QList<QByteArray> ScriptedPort::writtenLines() const
-{
+QList<QByteArray> ScriptedPort::writtenLines() const {
     QList<QByteArray> lines = m_written.split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
@@ -40,26 +36,22 @@ QList<QByteArray> ScriptedPort::writtenLines() const
     return lines;
 }
 
-void ScriptedPort::setCts(bool on)
-{
+void ScriptedPort::setCts(bool on) {
     m_cts = on;
     Q_EMIT pinoutChanged();
 }
 
-void ScriptedPort::setDsr(bool on)
-{
+void ScriptedPort::setDsr(bool on) {
     m_dsr = on;
     Q_EMIT pinoutChanged();
 }
 
-void ScriptedPort::setCd(bool on)
-{
+void ScriptedPort::setCd(bool on) {
     m_cd = on;
     Q_EMIT pinoutChanged();
 }
 
-void ScriptedPort::vanish()
-{
+void ScriptedPort::vanish() {
     if (!m_open)
         return;
     m_open = false;
@@ -67,8 +59,7 @@ void ScriptedPort::vanish()
     Q_EMIT lost();
 }
 
-bool ScriptedPort::open()
-{
+bool ScriptedPort::open() {
     ++m_openCount;
     if (m_openFails) {
         setErrorString(QStringLiteral("No such port"));
@@ -78,13 +69,11 @@ bool ScriptedPort::open()
     return true;
 }
 
-void ScriptedPort::close()
-{
+void ScriptedPort::close() {
     m_open = false;
 }
 
-bool ScriptedPort::write(const QByteArray &bytes)
-{
+bool ScriptedPort::write(const QByteArray &bytes) {
     if (!m_open || m_writeRefused)
         return false;
     m_written += bytes;
@@ -98,8 +87,7 @@ bool ScriptedPort::write(const QByteArray &bytes)
     return true;
 }
 
-void ScriptedPort::lineWritten(const QByteArray &line)
-{
+void ScriptedPort::lineWritten(const QByteArray &line) {
     for (qsizetype i = 0; i < m_rules.size(); ++i) {
         const Rule &rule = m_rules[i];
         if (!rule.once)
@@ -119,8 +107,7 @@ void ScriptedPort::lineWritten(const QByteArray &line)
     }
 }
 
-void ScriptedPort::schedule(const QList<Piece> &pieces)
-{
+void ScriptedPort::schedule(const QList<Piece> &pieces) {
     int at = 0;
     for (const Piece &piece : pieces) {
         at += piece.delayMs;
@@ -134,8 +121,7 @@ void ScriptedPort::schedule(const QList<Piece> &pieces)
     }
 }
 
-int ScriptedPort::takeByte()
-{
+int ScriptedPort::takeByte() {
     if (m_input.isEmpty())
         return -1;
     const int byte = static_cast<unsigned char>(m_input.front());

@@ -22,11 +22,13 @@ public:
     explicit ScriptedPort(QObject *parent = nullptr);
     ~ScriptedPort() override;
 
-    // When the program writes `line` followed by CR LF, answer `reply` after `delayMs`. Expectations
-    // are consumed once each; the first unconsumed one whose line matches exactly is used.
+    // When the program writes `line` followed by CR LF, answer `reply` after `delayMs`.
+    // Expectations are consumed once each; the first unconsumed one whose line matches exactly is
+    // used.
     void expect(const QByteArray &line, const QByteArray &reply, int delayMs = 0);
     void expectPieces(const QByteArray &line, const QList<Piece> &pieces);
-    // Answer every line that starts with `prefix` with `reply` (never consumed; expectations first).
+    // Answer every line that starts with `prefix` with `reply` (never consumed; expectations
+    // first).
     void respond(const QByteArray &prefix, const QByteArray &reply, int delayMs = 0);
     // Bytes arriving unasked, `delayMs` from now.
     void inject(const QByteArray &bytes, int delayMs = 0);

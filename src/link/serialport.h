@@ -15,7 +15,8 @@ public:
     // Size of the input buffer the flow-control rule of the line monitor assumes.
     static constexpr int kInBufferSize = 1024;
 
-    explicit SerialPort(QObject *parent = nullptr) : QObject(parent) {}
+    explicit SerialPort(QObject *parent = nullptr)
+        : QObject(parent) {}
     ~SerialPort() override = default;
 
     // Port text as the operator typed it ("1", "EMU", "/dev/ttyUSB0") and line settings such as
@@ -48,8 +49,8 @@ public:
     QByteArray readAll();
     [[nodiscard]] int inBufferSize() const { return kInBufferSize; }
 
-    // InputMode (false text, true binary) and NullDiscard. The mode only labels how the caller reads:
-    // bytes are bytes in both modes.
+    // InputMode (false text, true binary) and NullDiscard. The mode only labels how the caller
+    // reads: bytes are bytes in both modes.
     void setBinaryMode(bool binary) { m_binary = binary; }
     [[nodiscard]] bool binaryMode() const { return m_binary; }
     void setNullDiscard(bool discard) { m_nullDiscard = discard; }

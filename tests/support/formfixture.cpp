@@ -9,16 +9,14 @@ namespace corvane::test {
 
 namespace {
 
-QCoro::Task<> markDone(QCoro::Task<> task, std::shared_ptr<bool> done)
-{
+QCoro::Task<> markDone(QCoro::Task<> task, std::shared_ptr<bool> done) {
     co_await std::move(task);
     *done = true;
 }
 
 } // namespace
 
-bool runToEnd(QCoro::Task<> task, int timeoutMs)
-{
+bool runToEnd(QCoro::Task<> task, int timeoutMs) {
     auto done = std::make_shared<bool>(false);
     auto wrapper = markDone(std::move(task), done);
     QElapsedTimer clock;
@@ -28,28 +26,28 @@ bool runToEnd(QCoro::Task<> task, int timeoutMs)
     return *done;
 }
 
-void spin(int ms)
-{
+void spin(int ms) {
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
 }
 
-FormFixture::FormFixture(int timerIntervalMs)
-{
+FormFixture::FormFixture(int timerIntervalMs, PortFactory factory) {
     Form1Options options;
     options.settingsPath = m_dir.filePath(QStringLiteral("Corvane.INI"));
     options.timerIntervalMs = timerIntervalMs;
+    options.portFactory = std::move(factory);
     m_form = std::make_unique<Form1>(options);
+    // Tests drive the line monitor by hand; the start-up connection only where a test arms it.
+    m_form->StartUpWork = 2;
     QObject::connect(m_form.get(), &Form1::logLineAdded, m_form.get(),
                      [this](const QString &line) { m_history.append(line); });
 }
 
 FormFixture::~FormFixture() = default;
 
-ScriptedPort *FormFixture::useScripted()
-{
+ScriptedPort *FormFixture::useScripted() {
     auto port = std::make_unique<ScriptedPort>();
     ScriptedPort *raw = port.get();
     raw->open();
@@ -57,8 +55,7 @@ ScriptedPort *FormFixture::useScripted()
     return raw;
 }
 
-EmulatedPort *FormFixture::useEmulated(UnitOptions options, bool paced)
-{
+EmulatedPort *FormFixture::useEmulated(UnitOptions options, bool paced) {
     auto port = std::make_unique<EmulatedPort>(options);
     EmulatedPort *raw = port.get();
     raw->setPaced(paced);
@@ -69,8 +66,7 @@ EmulatedPort *FormFixture::useEmulated(UnitOptions options, bool paced)
 }
 
 void FormFixture::setDevice(const QString &code, const QString &endAddress, const QString &kind,
-                            const QString &width)
-{
+                            const QString &width) {
     m_form->LbDevSetCode->setText(code);
     Form1::setTextColor(m_form->LbDevSetCode, QColor(0, 0, 0));
     m_form->LbDevEAddr->setText(endAddress);
@@ -83,16 +79,14 @@ void FormFixture::setDevice(const QString &code, const QString &endAddress, cons
     m_form->PbReEn();
 }
 
-QStringList FormFixture::log() const
-{
+QStringList FormFixture::log() const {
     QStringList lines;
     for (int i = 0; i < m_form->List1->count(); ++i)
         lines.append(m_form->List1->item(i)->text());
     return lines;
 }
 
-QStringList FormFixture::lastBlock() const
-{
+QStringList FormFixture::lastBlock() const {
     const QStringList lines = log();
     const qsizetype start = lines.lastIndexOf(QString());
     return start < 0 ? lines : lines.mid(start);

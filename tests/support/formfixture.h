@@ -23,7 +23,7 @@ class FormFixture {
 public:
     // A window whose line monitor ticks every `timerIntervalMs` (0: only when the test calls
     // Timer1_Timer), with its settings file in a fresh temporary folder.
-    explicit FormFixture(int timerIntervalMs = 0);
+    explicit FormFixture(int timerIntervalMs = 0, PortFactory factory = {});
     ~FormFixture();
 
     // Puts an open scripted line in place and returns it (owned by the window).
