@@ -1,0 +1,209 @@
+// Benchmark: how long the program takes to show its window, and how much of one core it uses while
+// idle after greeting the emulated unit and while it waits out a long reply time-out. Goals: the
+// window within 300 ms of the start, at most 1 % of a core in both waits.
+//
+// Usage: bench_idle [--seconds N] [--without-timer]
+//   --seconds N      length of each CPU measurement (default 10)
+//   --without-timer  also measure both with the window's line monitor stopped
+
+#include "app/form1.h"
+#include "link/emulatedport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <ctime>
+#include <optional>
+
+using namespace corvane;
+
+namespace {
+
+double processCpuSeconds() {
+    timespec used{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
+    return double(used.tv_sec) + double(used.tv_nsec) / 1e9;
+}
+
+// Milliseconds since the kernel started this process (10 ms steps); none where unknown.
+std::optional<double> msSinceProcessStart() {
+#ifdef Q_OS_LINUX
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray line = stat.readAll();
+    // The fields after the command name, which is in parentheses and may hold blanks.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 20)
+        return std::nullopt;
+    bool ok = false;
+    const double startTicks = fields[19].toDouble(&ok); // starttime, field 22 of the whole line
+    const long ticksPerSecond = sysconf(_SC_CLK_TCK);
+    timespec sinceBoot{};
+    if (!ok || ticksPerSecond <= 0 || clock_gettime(CLOCK_BOOTTIME, &sinceBoot) != 0)
+        return std::nullopt;
+    const double nowMs = double(sinceBoot.tv_sec) * 1e3 + double(sinceBoot.tv_nsec) / 1e6;
+    return nowMs - startTicks * 1e3 / double(ticksPerSecond);
+#else
+    return std::nullopt;
+#endif
+}
+
+void runFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Runs the event loop until `done()` holds or `timeoutMs` pass; true when it held.
+template<typename Done> bool runUntil(Done done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() >= timeoutMs)
+            return false;
+        runFor(5);
+    }
+    return true;
+}
+
+// Percentage of one core the process uses while the event loop runs for `seconds`.
+double cpuPercentOver(int seconds) {
+    QElapsedTimer wall;
+    const double before = processCpuSeconds();
+    wall.start();
+    runFor(seconds * 1000);
+    const double used = processCpuSeconds() - before;
+    return 100.0 * used / (double(wall.nsecsElapsed()) / 1e9);
+}
+
+// Notes the first time the window paints.
+class FirstPaint : public QObject {
+public:
+    using QObject::QObject;
+    std::optional<qint64> atNs;
+    const QElapsedTimer *clock = nullptr;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (!atNs && event->type() == QEvent::Paint)
+            atNs = clock->nsecsElapsed();
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+const char *verdict(bool met) {
+    return met ? "met" : "MISSED";
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    QElapsedTimer sinceMain;
+    sinceMain.start();
+    const std::optional<double> startToMainMs = msSinceProcessStart();
+
+    int seconds = 10;
+    bool withoutTimer = false;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--seconds" && i + 1 < argc)
+            seconds = std::max(1, QByteArray(argv[++i]).toInt());
+        else if (arg == "--without-timer")
+            withoutTimer = true;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    Form1Options options;
+    options.settingsPath = dir.filePath(QStringLiteral("Corvane.INI"));
+    Form1 form(options);
+    FirstPaint painted;
+    painted.clock = &sinceMain;
+    form.installEventFilter(&painted);
+    // The start-up connection at the first tick of the line monitor goes to the emulated unit.
+    form.Combo1->setCurrentText(QStringLiteral("EMU"));
+    form.Combo2->setCurrentText(QStringLiteral("38400"));
+    form.show();
+    if (!runUntil([&] { return painted.atNs.has_value(); }, 5000)) {
+        std::puts("window shown: never painted");
+        return 1;
+    }
+    const double mainToShownMs = double(*painted.atNs) / 1e6;
+    if (startToMainMs) {
+        const double total = *startToMainMs + mainToShownMs;
+        std::printf("window shown: %.0f ms after the process started (%.0f ms after main), "
+                    "platform %s; goal <= 300 ms: %s\n",
+                    total, mainToShownMs, qPrintable(QApplication::platformName()),
+                    verdict(total <= 300));
+    } else {
+        std::printf("window shown: %.0f ms after main, platform %s; goal <= 300 ms: %s\n",
+                    mainToShownMs, qPrintable(QApplication::platformName()),
+                    verdict(mainToShownMs <= 300));
+    }
+    std::fflush(stdout);
+
+    // Idle after the greeting.
+    bool greeted = false;
+    QObject::connect(&form, &Form1::logLineAdded, &form, [&](const QString &line) {
+        if (line == QLatin1String("OK"))
+            greeted = true;
+    });
+    if (!runUntil([&] { return greeted && form.PbON->isEnabled(); }, 10000)) {
+        std::puts("idle after greeting: the greeting with EMU did not end in OK");
+        return 1;
+    }
+    runFor(500);
+    const double idle = cpuPercentOver(seconds);
+    std::printf("idle after greeting (EMU): %.2f %% of one core over %d s; goal <= 1 %%: %s\n",
+                idle, seconds, verdict(idle <= 1.0));
+    std::fflush(stdout);
+
+    if (withoutTimer) {
+        form.Timer1.stop();
+        const double quiet = cpuPercentOver(seconds);
+        std::printf("idle after greeting, line monitor stopped: %.2f %% of one core over %d s\n",
+                    quiet, seconds);
+        std::fflush(stdout);
+        form.Timer1.start(10);
+    }
+
+    // Waiting out a long reply: the unit takes the command and never answers.
+    auto *port = dynamic_cast<EmulatedPort *>(form.MSComm1.get());
+    if (!port) {
+        std::puts("reply wait: the window is not on the emulated unit");
+        return 1;
+    }
+    port->unit().setFault(Fault::Silent);
+    QCoro::Task<> program = form.PbPG_Click();
+    if (!runUntil([&] { return form.replyWaitInProgress(); }, 5000)) {
+        std::puts("reply wait: the program command never started waiting");
+        return 1;
+    }
+    runFor(200);
+    const double waiting = cpuPercentOver(seconds);
+    std::printf("waiting out a PG reply (unit silent): %.2f %% of one core over %d s; "
+                "goal <= 1 %%: %s\n",
+                waiting, seconds, verdict(waiting <= 1.0));
+    std::fflush(stdout);
+    if (withoutTimer) {
+        form.Timer1.stop();
+        const double quiet = cpuPercentOver(seconds);
+        std::printf("waiting out a PG reply, line monitor stopped: %.2f %% of one core over %d s "
+                    "(emulated line %s)\n",
+                    quiet, seconds, port->pumping() ? "pumping" : "at rest");
+        std::fflush(stdout);
+    }
+    // The window goes away with the wait still suspended; nothing resumes into it.
+    return 0;
+}
