@@ -21,6 +21,7 @@ private Q_SLOTS:
     void readerLines();
     void readerCrLfAcrossChunks();
     void readerLongLineIsCutAndTheNextLineSurvives();
+    void readerHandsBackALongLineInBoundedSteps();
     void readerManyLines();
     void readerClosedDeviceIsAnError();
     void lineText_data();
@@ -128,12 +129,16 @@ QList<QByteArray> readAll(const QByteArray &bytes, qsizetype maxLineBytes,
     CommandFileReader reader(&device, maxLineBytes);
     QList<QByteArray> lines;
     QByteArray line;
-    while (reader.next(line) == CommandFileReader::Status::Line) {
+    for (;;) {
+        const CommandFileReader::Status status = reader.next(line);
+        if (status == CommandFileReader::Status::Pending)
+            continue;
+        if (status != CommandFileReader::Status::Line)
+            return lines;
         lines.append(line);
         if (truncated)
             truncated->append(reader.truncated());
     }
-    return lines;
 }
 
 } // namespace
@@ -178,6 +183,22 @@ void TestConsoleCommand::readerLongLineIsCutAndTheNextLineSurvives() {
     QCOMPARE(lines[1], QByteArray(3 * CommandFileReader::kChunkBytes, 'L'));
     QCOMPARE(lines[2], QByteArray("X"));
     QCOMPARE(truncated, (QList<bool>{false, true, false}));
+}
+
+void TestConsoleCommand::readerHandsBackALongLineInBoundedSteps() {
+    // A file without any line end: each call reads a bounded amount and says so.
+    const qsizetype step = CommandFileReader::kChunksPerCall * CommandFileReader::kChunkBytes;
+    QByteArray bytes(2 * step + 10, 'x');
+    QBuffer device(&bytes);
+    device.open(QIODevice::ReadOnly);
+    CommandFileReader reader(&device, 8);
+    QByteArray line;
+    QCOMPARE(reader.next(line), CommandFileReader::Status::Pending);
+    QCOMPARE(reader.next(line), CommandFileReader::Status::Pending);
+    QCOMPARE(reader.next(line), CommandFileReader::Status::Line);
+    QCOMPARE(line, QByteArray(8, 'x'));
+    QVERIFY(reader.truncated());
+    QCOMPARE(reader.next(line), CommandFileReader::Status::End);
 }
 
 void TestConsoleCommand::readerManyLines() {

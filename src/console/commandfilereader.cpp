@@ -5,6 +5,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <utility>
 
 namespace corvane {
 
@@ -27,15 +28,25 @@ bool CommandFileReader::fill() {
 
 CommandFileReader::Status CommandFileReader::next(QByteArray &line) {
     line.clear();
-    m_truncated = false;
-    bool started = false;
+    if (!m_started)
+        m_truncated = false;
+    int chunks = 0;
     for (;;) {
         if (m_failed)
             return Status::Error;
-        if (m_pos >= m_buffer.size() && !fill()) {
-            if (m_failed)
-                return Status::Error;
-            return started ? Status::Line : Status::End;
+        if (m_pos >= m_buffer.size()) {
+            if (chunks == kChunksPerCall)
+                return Status::Pending;
+            ++chunks;
+            if (!fill()) {
+                if (m_failed)
+                    return Status::Error;
+                if (!m_started)
+                    return Status::End;
+                m_started = false;
+                line = std::exchange(m_line, QByteArray());
+                return Status::Line;
+            }
         }
         if (m_skipLf) {
             m_skipLf = false;
@@ -46,16 +57,18 @@ CommandFileReader::Status CommandFileReader::next(QByteArray &line) {
         }
         const qsizetype cr = m_buffer.indexOf('\r', m_pos);
         const qsizetype end = cr < 0 ? m_buffer.size() : cr;
-        const qsizetype room = m_maxLineBytes - line.size();
+        const qsizetype room = m_maxLineBytes - m_line.size();
         const qsizetype take = std::min(end - m_pos, room);
-        line.append(m_buffer.constData() + m_pos, take);
+        m_line.append(m_buffer.constData() + m_pos, take);
         if (end - m_pos > room)
             m_truncated = true;
-        started = true;
+        m_started = true;
         m_pos = end;
         if (cr >= 0) {
             ++m_pos;
             m_skipLf = true;
+            m_started = false;
+            line = std::exchange(m_line, QByteArray());
             return Status::Line;
         }
     }

@@ -18,11 +18,14 @@ public:
     // CP932 bytes each).
     static constexpr qsizetype kMaxLineBytes = 65536;
     static constexpr qsizetype kChunkBytes = 16384;
+    // Chunks one call reads at most before it hands back Pending (1 MiB).
+    static constexpr int kChunksPerCall = 64;
 
     enum class Status {
-        Line,  // `line` holds the next line, without its end
-        End,   // no more lines
-        Error, // the device could not be read
+        Line,    // `line` holds the next line, without its end
+        Pending, // a long line is still being read: call again (the caller may let events run)
+        End,     // no more lines
+        Error,   // the device could not be read
     };
 
     explicit CommandFileReader(QIODevice *device, qsizetype maxLineBytes = kMaxLineBytes);
@@ -39,7 +42,9 @@ private:
     qsizetype m_maxLineBytes;
     QByteArray m_buffer;
     qsizetype m_pos = 0;
-    bool m_skipLf = false; // the last line ended with a CR: a LF right after it belongs to it
+    QByteArray m_line;      // the line being read
+    bool m_started = false; // the line being read has begun
+    bool m_skipLf = false;  // the last line ended with a CR: a LF right after it belongs to it
     bool m_truncated = false;
     bool m_failed = false;
 };

@@ -5,14 +5,15 @@
 #include "console/commandfilereader.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 
 namespace corvane {
 
 namespace {
 
-// Blank lines run nothing and never wait: after this many in a row the run lets the event loop
-// through once, so that a file of millions of them keeps the window alive.
+// Empty lines run nothing and never wait: after this many the run lets the event loop through
+// once, so that a file of millions of them keeps the window alive.
 constexpr int kBlankLinesPerPass = 1024;
 
 const QString kNormalEnd = QStringLiteral("ｺﾏﾝﾄﾞﾚｽ正常終了");
@@ -37,7 +38,8 @@ QCoro::Task<> Form1::runResponseFile(QLineEdit *pathBox) {
 
     const QString path = pathBox->text();
     auto *file = new QFile(path, this);
-    if (path.isEmpty() || !file->open(QIODevice::ReadOnly)) {
+    // Only a plain file: a device or a pipe could block the open or never end.
+    if (path.isEmpty() || !QFileInfo(path).isFile() || !file->open(QIODevice::ReadOnly)) {
         AddList1(path.isEmpty()
                      ? QStringLiteral("！ コマンドレスポンスファイルが指定されてません。")
                      : QStringLiteral("！ コマンドレスポンスファイルを開けません。（") + path +
@@ -68,26 +70,30 @@ QCoro::Task<> Form1::runResponseFile(QLineEdit *pathBox) {
             break;
         }
 
-        TexCMD->setText(commandLineText(bytes));
-        if (TexCMD->text().isEmpty()) {
-            // An empty line does nothing at all; only now and then the window gets a turn.
-            if (++blankLines % kBlankLinesPerPass == 0) {
-                if (!heldBusy) {
-                    PbUnEn();
-                    heldBusy = true;
+        bool letEventsThrough = status == CommandFileReader::Status::Pending;
+        if (status == CommandFileReader::Status::Line) {
+            TexCMD->setText(commandLineText(bytes));
+            if (!TexCMD->text().isEmpty()) {
+                // Every command re-enables the controls by state when it ends.
+                heldBusy = false;
+                m_runnerTurn = true;
+                co_await PbCMD_Click();
+                if (AnsRxCode != QLatin1String("00") || m_deviceRejected) {
+                    AddList1(AnsRxCode == QLatin1String("34") ? kCancelledEnd : kAbnormalEnd);
+                    break;
                 }
-                co_await nextPass();
+                continue;
             }
-            continue;
+            // An empty line does nothing at all and never waits.
+            letEventsThrough = ++blankLines % kBlankLinesPerPass == 0;
         }
-
-        // Every command re-enables the controls by state when it ends.
-        heldBusy = false;
-        m_runnerTurn = true;
-        co_await PbCMD_Click();
-        if (AnsRxCode != QLatin1String("00") || m_deviceRejected) {
-            AddList1(AnsRxCode == QLatin1String("34") ? kCancelledEnd : kAbnormalEnd);
-            break;
+        if (letEventsThrough) {
+            // The window gets a turn, with the operation controls locked as during a command.
+            if (!heldBusy) {
+                PbUnEn();
+                heldBusy = true;
+            }
+            co_await nextPass();
         }
     }
     if (heldBusy)
