@@ -85,29 +85,41 @@ QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
     Ending ending = Ending::Complete;
     gap.restart();
     for (;;) {
+        // The flag changes only while the event loop runs: once per pass is enough.
         if (EscFlag) {
             ending = Ending::Cancelled;
             break;
         }
-        if (MSComm1->inBufferCount() > 0) {
-            const int byte = MSComm1->readByte();
-            if (byte < 0)
-                continue;
-            gap.restart();
-            const DumpTable::Step step = table.take(char(byte));
-            if (step == DumpTable::Step::End)
+        SerialPort &port = *MSComm1;
+        DumpTable::Step step = DumpTable::Step::Taken;
+        bool took = false;
+        for (int byte = port.readByte(); byte >= 0; byte = port.readByte()) {
+            took = true;
+            step = table.take(char(byte));
+            if (step != DumpTable::Step::Taken)
                 break;
-            if (step == DumpTable::Step::LineFull) {
-                AddList1(table.takeLine());
-                PbCansel->setEnabled(true);
-                co_await nextPass();
-            }
+        }
+        if (took)
+            gap.restart();
+        if (step == DumpTable::Step::End)
+            break;
+        if (step == DumpTable::Step::LineFull) {
+            AddList1(table.takeLine());
+            PbCansel->setEnabled(true);
+            co_await nextPass();
             continue;
         }
         const qint64 quiet = gap.elapsed();
         if (quiet > kDumpGapMs) {
             ending = Ending::Lost;
             break;
+        }
+        // The line monitor holds the unit (DTR/RTS low) while the input is more than half full,
+        // and looks again only at its next tick. The input is empty now: by the same rule the
+        // unit may go on at once, instead of idling a tick for every bufferful.
+        if (!port.dtr() || !port.rts()) {
+            port.setDtr(true);
+            port.setRts(true);
         }
         co_await waitLine(int(kDumpGapMs + 1 - quiet));
     }
