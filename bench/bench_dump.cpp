@@ -1,0 +1,124 @@
+// Benchmark of the buffer dump through the emulated unit: a paced dump at 38400 bit/s and an
+// unpaced one. Prints the time, the characters per second on the line, the ratio to the line's
+// limit and the CPU time the process used meanwhile. Run by hand; not a test.
+
+#include "app/form1.h"
+#include "link/emulatedport.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+using namespace corvane;
+
+namespace {
+
+constexpr int kBaud = 38400;
+constexpr double kLineLimit = kBaud / 10.0; // characters per second at 10 bits a character
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+QCoro::Task<> runAndQuit(QCoro::Task<> task, QEventLoop &loop) {
+    co_await std::move(task);
+    loop.quit();
+}
+
+struct Result {
+    double seconds = 0;
+    double cpu = 0;
+    qint64 characters = 0; // the unit's answer after "00:", as it travelled the line
+    int tableLines = 0;
+    bool ok = false;
+};
+
+Result dump(const QString &settingsPath, int bytes, bool paced) {
+    Form1Options options;
+    options.settingsPath = settingsPath;
+    options.timerIntervalMs = 10; // the line monitor paces the unit with DTR/RTS
+    Form1 form(options);
+    form.StartUpWork = 2; // no start-up connection: the emulated line is put in place below
+
+    auto port = std::make_unique<EmulatedPort>(UnitOptions{0.0});
+    port->setPaced(paced);
+    port->setSettings(QStringLiteral("%1,n,8,1").arg(kBaud));
+    port->open();
+    std::vector<std::uint8_t> &buffer = port->unit().buffer();
+    for (int a = 0; a < bytes; ++a)
+        buffer[std::size_t(a)] = std::uint8_t(a * 13 + (a >> 8));
+    form.usePort(std::move(port));
+    form.AnsRxCode = QStringLiteral("00");
+    form.PbReEn();
+
+    Result result;
+    QElapsedTimer clock;
+    double cpuAtStart = 0;
+    QObject::connect(&form, &Form1::logLineAdded, &form, [&](const QString &line) {
+        if (line.startsWith(QLatin1String("  ADD"))) {
+            clock.start();
+            cpuAtStart = cpuSeconds();
+        } else if (clock.isValid() && line == QLatin1String("OK")) {
+            result.seconds = double(clock.nsecsElapsed()) / 1e9;
+            result.cpu = cpuSeconds() - cpuAtStart;
+            result.ok = true;
+        } else if (clock.isValid()) {
+            ++result.tableLines;
+        }
+    });
+
+    QEventLoop loop;
+    const QString range = QStringLiteral("0,%1").arg(bytes - 1, 0, 16).toUpper();
+    auto task = runAndQuit(form.BDsub(range), loop);
+    loop.exec();
+    // "xx" for the first byte, ",xx" for each further one, CR LF.
+    result.characters = 2 + 3 * qint64(bytes - 1) + 2;
+    return result;
+}
+
+void report(QTextStream &out, const char *name, int bytes, const Result &r) {
+    const double cps = r.characters / r.seconds;
+    out << name << ": " << bytes / 1024 << " KiB, " << (r.ok ? "ended with OK" : "FAILED") << ", "
+        << r.tableLines << " table lines\n"
+        << QStringLiteral("  %1 s, %2 characters/s on the line (%3 MB/s of dump text), "
+                          "%4 of the line's limit of %5 characters/s\n")
+               .arg(r.seconds, 0, 'f', 3)
+               .arg(cps, 0, 'f', 0)
+               .arg(cps / 1e6, 0, 'f', 2)
+               .arg(cps / kLineLimit, 0, 'f', 3)
+               .arg(kLineLimit, 0, 'f', 0)
+        << QStringLiteral("  CPU %1 s (%2 % of one core); %3 MB of dump text per CPU second\n")
+               .arg(r.cpu, 0, 'f', 3)
+               .arg(100.0 * r.cpu / r.seconds, 0, 'f', 1)
+               .arg(r.characters / r.cpu / 1e6, 0, 'f', 2);
+    out.flush();
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString settings = dir.filePath(QStringLiteral("Corvane.INI"));
+    QTextStream out(stdout);
+
+    constexpr int kPacedBytes = 32 * 1024;
+    constexpr int kUnpacedBytes = 128 * 1024;
+    // "unpaced" as the only argument skips the paced run (it takes about 26 seconds).
+    const bool pacedToo = !app.arguments().contains(QStringLiteral("unpaced"));
+    if (pacedToo)
+        report(out, "paced at 38400 bit/s", kPacedBytes, dump(settings, kPacedBytes, true));
+    report(out, "unpaced", kUnpacedBytes, dump(settings, kUnpacedBytes, false));
+    return 0;
+}
