@@ -76,8 +76,6 @@ private Q_SLOTS:
     void accessButtons();
     void typedAccess_data();
     void typedAccess();
-    void accessErrors_data();
-    void accessErrors();
     void busyStateDuringAccess();
     void epromKeepsEraseDisabled();
     void cancelWhileReplyAwaited();
@@ -214,43 +212,6 @@ void TestOpsDevice::typedAccess() {
     log << details << "！ パラメータに、誤りがあります。";
     QCOMPARE(s.fx.log(), log);
     QCOMPARE(s.fx->AnsRxCode, QStringLiteral("20"));
-}
-
-void TestOpsDevice::accessErrors_data() {
-    QTest::addColumn<QString>("word");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QStringList>("verdict");
-
-    QTest::newRow("verify error") << "CP" << QByteArray("12:00010,AA,55\r\n")
-                                  << QStringList{"！ べリファイエラー", "- Address   : 00010",
-                                                 "- BufferData: AA", "- DeviceData: 55", "NG"};
-    QTest::newRow("write error") << "WT" << QByteArray("11:00002,01,FF\r\n")
-                                 << QStringList{"！ ライトエラー", "- Address   : 00002",
-                                                "- BufferData: 01", "- DeviceData: FF", "NG"};
-    QTest::newRow("blank error") << "BL" << QByteArray("10:1FFFF,FE\r\n")
-                                 << QStringList{"！ ブランクエラー", "-デバイスアドレス：1FFFF",
-                                                "-デバイスデーター：FE", "NG"};
-    QTest::newRow("EPROM erase") << "ER" << QByteArray("15\r\n")
-                                 << QStringList{"！ EPROMは、電気的消去できません。"};
-    QTest::newRow("no device type")
-        << "PG" << QByteArray("14\r\n") << QStringList{"！ デバイス・タイプが設定されてません。"};
-}
-
-void TestOpsDevice::accessErrors() {
-    QFETCH(QString, word);
-    QFETCH(QByteArray, reply);
-    QFETCH(QStringList, verdict);
-
-    Setup s;
-    s.fx.setDevice(QStringLiteral("2F"), QStringLiteral("1FFFF"));
-    s.port->respond(word.toLatin1(), reply);
-    s.fx->List1->clear();
-    QVERIFY(runToEnd(s.fx->DeviceCont(QStringLiteral("* T"), word, QString())));
-    const QStringList log = s.fx.log();
-    QCOMPARE(log.mid(log.size() - verdict.size()), verdict);
-    QCOMPARE(s.fx->AnsRxCode, QString::fromLatin1(reply.left(2)));
-    // An error of the unit leaves the window usable.
-    QVERIFY(s.fx->PbPG->isEnabled());
 }
 
 void TestOpsDevice::busyStateDuringAccess() {
@@ -444,8 +405,7 @@ void TestOpsDevice::us0QueryReselects() {
     QCOMPARE(Form1::textColor(s.fx->LbDevSetCode), QColor(0, 0, 0));
 }
 
-void TestOpsDevice::us0QuerySendsCodeAndFirstText()
-{
+void TestOpsDevice::us0QuerySendsCodeAndFirstText() {
     Setup s;
     s.fx.setDevice(QStringLiteral("03"), QStringLiteral("0FFFF"));
     s.play({{"US0", "00:2F,X,Y,10,1\r\n"}, {"US1", "00:1FFFF\r\n"}, {"TS2F,X", "00\r\n"}});
