@@ -214,6 +214,10 @@ void TestWindow::hiddenControlsAreOutOfSight() {
 
 void TestWindow::visibleControlsInSightAndFitTheirText() {
     FormFixture f;
+    // The longest texts the device panel shows.
+    f->LbDevRom1->setText(QStringLiteral("FLASH MEMORY"));
+    f->LbDevRom2->setText(QStringLiteral("(Word ROM)"));
+    f->LbDevEAddr->setText(QStringLiteral("FFFFF"));
     f->show();
     QVERIFY(QTest::qWaitForWindowExposed(&f.form()));
     const QList<QWidget *> all = f->client->findChildren<QWidget *>();

@@ -247,12 +247,12 @@ void Form1::buildWindow() {
     Shape2 = new QFrame(Frame3);
     Shape2->setFrameShape(QFrame::Box);
     Shape2->setFrameShadow(QFrame::Plain);
-    place(Shape2, 60, 970, 2530, 560);
+    place(Shape2, 40, 970, 2580, 560);
     Label15 = label(Frame3, QStringLiteral("情報"), 100, 1000, 420, 240);
     LbDevStr1 = label(Frame3, QStringLiteral("Label26"), 520, 1000, 1000, 240);
     LbDevStr2 = label(Frame3, QStringLiteral("Label27"), 1540, 1000, 1030, 240);
-    LbDevRom1 = label(Frame3, QStringLiteral("Label28"), 520, 1260, 1200, 240);
-    LbDevRom2 = label(Frame3, QStringLiteral("Label29"), 1740, 1260, 830, 240);
+    LbDevRom1 = label(Frame3, QStringLiteral("Label28"), 90, 1260, 1420, 240);
+    LbDevRom2 = label(Frame3, QStringLiteral("Label29"), 1530, 1260, 1065, 240);
 
     // Device access mode.
     Frame5 = frame(QStringLiteral("デバイスアクセスMode"), 5520, 5676, 2652, 540);
