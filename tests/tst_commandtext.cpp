@@ -1,6 +1,7 @@
 // Splitting command and reply texts into their fields, and normalising typed commands.
 
 #include "protocol/commandtext.h"
+#include "protocol/cp932.h"
 
 #include <QTest>
 
@@ -15,6 +16,8 @@ private Q_SLOTS:
     void reMake_data();
     void reMake();
     void reMakeLeavesCleanedTextWithComment();
+    void cp932_data();
+    void cp932();
 };
 
 void TestCommandText::divide_data() {
@@ -87,6 +90,32 @@ void TestCommandText::reMakeLeavesCleanedTextWithComment() {
     QString typed = QStringLiteral("rd 0, 1ffff ,a ' read all");
     (void)reMakeCmd(typed);
     QCOMPARE(typed, QStringLiteral("RD0,1FFFF,A'READALL"));
+}
+
+void TestCommandText::cp932_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("ASCII with SUB") << QByteArray("A\x1a"
+                                                  "B")
+                                    << QStringLiteral("A\x1a"
+                                                      "B");
+    QTest::newRow("double byte") << QByteArray("\x83\x43\x83\x93") << QStringLiteral("イン");
+    QTest::newRow("half-width katakana")
+        << QByteArray("\xba\xcf\xdd\xc4\xde") << QStringLiteral("ｺﾏﾝﾄﾞ");
+    QTest::newRow("lone lead byte at the end") << QByteArray("A\x82") << QStringLiteral("A\uFFFD");
+    QTest::newRow("invalid byte keeps neighbours")
+        << QByteArray("\xffOK\x83\x43") << QStringLiteral("\uFFFDOKイ");
+    QTest::newRow("lead byte before ASCII")
+        << QByteArray("\x82\x0d\x0a") << QStringLiteral("\uFFFD\r\n");
+    QTest::newRow("NUL") << QByteArray("\0x", 2) << QString(QChar(0)) + QLatin1Char('x');
+}
+
+void TestCommandText::cp932() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(fromCp932(bytes), text);
+    if (!text.contains(QChar::ReplacementCharacter))
+        QCOMPARE(toCp932(text), bytes);
 }
 
 QTEST_APPLESS_MAIN(TestCommandText)
