@@ -81,6 +81,7 @@ private Q_SLOTS:
     void droppingDtrMidStreamLosesNothing();
     void unpacedInputNeverExceedsBuffer();
     void ctsFollowsUnitBusyLine();
+    void replyInSlowPiecesArrivesOnTime();
     void vanishedUnitIsSilent();
     void pulledCableIsLost();
     void idleLineRests();
@@ -187,6 +188,19 @@ void TestEmulatedPort::ctsFollowsUnitBusyLine() {
     QVERIFY2(busy.elapsed() >= 50 && busy.elapsed() <= 120,
              qPrintable(QStringLiteral("busy for %1 ms").arg(busy.elapsed())));
     QCOMPARE(port->unit().buffer()[0], std::uint8_t(0x41));
+}
+
+void TestEmulatedPort::replyInSlowPiecesArrivesOnTime() {
+    auto port = openPort();
+    port->unit().setFault(Fault::SlowPieces);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(port->write("ON\r\n"));
+    // Three pieces, 0.4 s apart: the line sleeps until each is due and then delivers it.
+    const Arrival arrival = collect(*port, 4, 2000);
+    QCOMPARE(arrival.bytes, QByteArray("00\r\n"));
+    const double seconds = double(arrival.lastNs) / 1e9;
+    QVERIFY2(seconds >= 0.79 && seconds <= 0.9, qPrintable(QString::number(seconds)));
 }
 
 void TestEmulatedPort::vanishedUnitIsSilent() {

@@ -23,7 +23,6 @@ public:
     ~EmulatedPort() override;
 
     [[nodiscard]] Unit &unit() { return *m_unit; }
-    [[nodiscard]] std::shared_ptr<Unit> sharedUnit() const { return m_unit; }
     // Unpaced: bytes travel as fast as the event loop turns, still never more than the input buffer
     // holds while the program's DTR/RTS are low.
     void setPaced(bool paced) { m_paced = paced; }

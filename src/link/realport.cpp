@@ -58,7 +58,12 @@ bool RealPort::open() {
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     m_port.setReadBufferSize(kInBufferSize);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        setErrorString(m_port.errorString());
+        // Short, and naming the device when the operator typed a port number.
+        const QString reason = m_port.error() == QSerialPort::UnsupportedOperationError
+                                   ? QStringLiteral("not a serial port")
+                                   : m_port.errorString();
+        setErrorString(device == portText().trimmed() ? reason
+                                                      : device + QStringLiteral(": ") + reason);
         m_port.clearError();
         return false;
     }
