@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace corvane;
 using namespace corvane::test;
@@ -65,6 +66,7 @@ private Q_SLOTS:
     void loadWaitShowsWaitAMoment();
     void endlessReplyIsCapped();
     void refusedWriteIs99();
+    void lostPortEndsTheWait();
     void garbageReplies_data();
     void garbageReplies();
 };
@@ -372,6 +374,22 @@ void TestReplyChecker::refusedWriteIs99() {
     QVERIFY(!f->PbPG->isEnabled());
     QVERIFY(!f->PbDevice->isEnabled());
     QVERIFY(f->PbON->isEnabled());
+}
+
+void TestReplyChecker::lostPortEndsTheWait() {
+    FormFixture f;
+    ScriptedPort *port = f.useScripted();
+    f.setDevice(QStringLiteral("03"), QStringLiteral("07FFF"));
+    f->Output(QStringLiteral("PG00000,07FFF,0"));
+    QTimer::singleShot(100, port, &ScriptedPort::vanish);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(runToEnd(f->CeckAnsRX(QStringLiteral("PG"))));
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(f->AnsRxCode, QStringLiteral("98"));
+    QCOMPARE(f.log().last(), QStringLiteral("！通信エラーです。"));
+    QCOMPARE(f->PbON->isEnabled(), true);
+    QCOMPARE(f->PbPG->isEnabled(), false);
 }
 
 void TestReplyChecker::garbageReplies_data() {

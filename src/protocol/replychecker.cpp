@@ -50,7 +50,8 @@ QCoro::Task<> Form1::CeckAnsRX(const QString &MODE) {
                 if (complete || reply.size() >= kMaxReplyBytes)
                     break;
                 const qint64 elapsed = clock.elapsed();
-                if (elapsed > *timeoutMs)
+                // A port that went away answers nothing more: the link is lost now.
+                if (elapsed > *timeoutMs || !MSComm1->isOpen())
                     break;
                 const bool waitLineEmpty =
                     placeholder.isValid() && List1->item(placeholder.row())->text().isEmpty();

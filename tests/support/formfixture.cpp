@@ -2,8 +2,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QListWidget>
+#include <QTimer>
 
 namespace corvane::test {
 
@@ -22,15 +24,15 @@ bool runToEnd(QCoro::Task<> task, int timeoutMs) {
     QElapsedTimer clock;
     clock.start();
     while (!*done && clock.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        spin(5);
     return *done;
 }
 
 void spin(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    // A nested loop that sleeps until events or the timer arrive, so waiting costs no CPU.
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 FormFixture::FormFixture(int timerIntervalMs, PortFactory factory) {
