@@ -171,7 +171,7 @@ public:
     bool OutputBytes(const QByteArray &bytes);
 
     // ---- Reply protocol (protocol/) ----
-    QCoro::Task<> CeckAnsRX(const QString &MODE);
+    QCoro::Task<> CeckAnsRX(QString MODE);
     // Splits into Rcmd0..Rcmd5; drops a final CR LF from the caller's text.
     void DiviCCommand(QString &ContCommand);
     // Upper case, half width, no spaces; returns the text before the first "'".

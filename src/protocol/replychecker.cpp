@@ -21,7 +21,7 @@ constexpr int kWaitMomentMs = 1000;
 
 } // namespace
 
-QCoro::Task<> Form1::CeckAnsRX(const QString &MODE) {
+QCoro::Task<> Form1::CeckAnsRX(QString MODE) {
     if (const std::optional<int> timeoutMs = replyTimeoutMs(MODE)) {
         AddData.clear();
         if (m_sendRefused) {
