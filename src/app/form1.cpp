@@ -471,6 +471,21 @@ void Form1::Form_Load() {
 void Form1::AddList1(const QString &word) {
     if (List1->count() > 23)
         delete List1->takeItem(0);
+    // Painting the log costs far more than a line: while lines come faster than the eye can follow,
+    // the log is painted once every kLogPaintMs with all that came meanwhile.
+    if (!m_logPaintHeld) {
+        if (m_logPainted.isValid() && m_logPainted.elapsed() < kLogPaintMs) {
+            m_logPaintHeld = true;
+            List1->setUpdatesEnabled(false);
+            QTimer::singleShot(int(kLogPaintMs - m_logPainted.elapsed()), this, [this] {
+                m_logPaintHeld = false;
+                List1->setUpdatesEnabled(true);
+                m_logPainted.restart();
+            });
+        } else {
+            m_logPainted.restart();
+        }
+    }
     List1->addItem(word);
     List1->scrollToBottom();
     Q_EMIT logLineAdded(word);

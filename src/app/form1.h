@@ -50,6 +50,8 @@ public:
     static constexpr int kClientHeightTwips = 7464;
     // Longest reply line the checker collects before it gives the reply up as broken.
     static constexpr int kMaxReplyBytes = 4096;
+    // Shortest time between two paintings of the log while lines pour in.
+    static constexpr int kLogPaintMs = 40;
 
     explicit Form1(Form1Options options = {}, QWidget *parent = nullptr);
     ~Form1() override;
@@ -256,6 +258,9 @@ private:
     bool m_queryRunning = false; // a stand-alone unit query is running
     bool m_sendRefused = false;  // the last Output was refused by the port
     bool m_commandRunRunning = false;
+    // The log is painted at most every kLogPaintMs while lines pour in (a fast dump).
+    QElapsedTimer m_logPainted;
+    bool m_logPaintHeld = false;
 
     // ---- State owned by ops/ (add below this line only) ----
     // Whether a stand-alone unit query may start: no other query, operation or reply wait runs.
