@@ -274,6 +274,8 @@ private:
     // The Intel HEX and Motorola S loads and saves differ only in their title and command word.
     QCoro::Task<> loadTextFile(QString title, QString word, QString RemoteCMD);
     QCoro::Task<> saveTextFile(QString title, QString word, QString RemoteCMD);
+    // The pacing of a load before each line or byte: the port's backlog drained, then TxCtsCK.
+    QCoro::Task<> paceOutput();
 
     // ---- State owned by console/ (add below this line only) ----
     bool m_commandRunning = false; // a typed or file command is being carried out

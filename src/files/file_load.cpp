@@ -15,6 +15,10 @@ namespace corvane {
 namespace {
 
 constexpr qsizetype kReadBlock = 64 * 1024;
+// Bytes the port may still hold unsent when the next line or byte is paced: CTS only tells about
+// the data the unit has received, so the program lets the line carry what it was given before it
+// looks at CTS, instead of queueing the whole file in the port.
+constexpr int kOutBacklog = 64;
 
 // Opens `file` for reading; a folder counts as a file that cannot be opened.
 bool openForReading(QFile *file) {
@@ -24,6 +28,18 @@ bool openForReading(QFile *file) {
 }
 
 } // namespace
+
+// Waits until the port has sent all but kOutBacklog bytes (or a cancel came), then for CTS.
+QCoro::Task<> Form1::paceOutput() {
+    while (MSComm1->isOpen() && MSComm1->outBufferCount() > kOutBacklog && !EscFlag) {
+        // The time the excess needs on the line, 10 bits a byte.
+        const int baud = MSComm1->baudRate();
+        const qint64 excess = MSComm1->outBufferCount() - kOutBacklog;
+        const qint64 ms = baud > 0 ? (excess * 10 * 1000 + baud - 1) / baud : 5;
+        co_await waitLine(int(std::clamp<qint64>(ms, 1, 100)));
+    }
+    co_await TxCtsCK();
+}
 
 QCoro::Task<> Form1::LHsub(QString RemoteCMD) {
     co_await loadTextFile(QStringLiteral("* Load HEX File"), QStringLiteral("LH"),
@@ -75,7 +91,7 @@ QCoro::Task<> Form1::loadTextFile(QString title, QString word, QString RemoteCMD
                         break;
                     }
                     AddList1(fromCp932(line));
-                    co_await TxCtsCK();
+                    co_await paceOutput();
                     if (EscFlag) {
                         co_await CeckAnsRX(QStringLiteral("ESC"));
                         cancelled = true;
@@ -149,7 +165,7 @@ QCoro::Task<> Form1::LBsub(QString RemoteCMD) {
                             }
                         }
                         const char byte = block.at(inBlock++);
-                        co_await TxCtsCK();
+                        co_await paceOutput();
                         if (!OutputBytes(QByteArray(1, byte))) {
                             failed = true;
                             break;

@@ -1,0 +1,203 @@
+// Benchmark of the file transfers through the emulated unit: a 32 KiB image in each format on a
+// line paced at 38400 bit/s with the window shown, a 1 MiB image unpaced with the window hidden,
+// and a 64 KiB image unpaced with the window shown. Each image is saved from the unit's buffer into
+// a file and loaded back into a cleared buffer, which must then hold the image again. Prints
+// seconds, bytes per second on the line, the ratio to the line's limit, CPU time and peak memory.
+// Run: build/bench/bench_files [--quick: unpaced only] [--kib N: size of the large image]
+
+#include "app/form1.h"
+#include "link/emulatedport.h"
+
+#include <QApplication>
+#include <QCoro/QCoroTask>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <functional>
+
+using namespace corvane;
+
+namespace {
+
+constexpr int kBaud = 38400;
+constexpr double kLineLimit = kBaud / 10.0; // bytes per second, 10 bits a byte
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+long peakKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+struct Format {
+    const char *name;
+    QCoro::Task<> (Form1::*save)(QString);
+    QCoro::Task<> (Form1::*load)(QString);
+    const char *suffix;
+    QString loadReady; // the log line after which a load's data flows
+    QString saveEnd;   // the log line that ends a save's data
+};
+
+struct Measure {
+    double seconds = 0;  // the whole operation, purge and waits included
+    double transfer = 0; // from the start of the data to its end
+    double cpu = 0;
+    bool ok = false;
+};
+
+// Runs one operation and times it, and the part between the log lines `from` and `to`.
+Measure run(Form1 &form, QCoro::Task<> (Form1::*op)(QString), const QString &argument,
+            const QString &from, const QString &to, const QString &success) {
+    QElapsedTimer clock;
+    qint64 fromMs = -1;
+    qint64 toMs = -1;
+    qint64 previousMs = 0;
+    QStringList tail; // the last lines logged, shown when the operation failed
+    const auto connection =
+        QObject::connect(&form, &Form1::logLineAdded, &form, [&](const QString &line) {
+            if (fromMs < 0 && line == from)
+                fromMs = clock.elapsed();
+            // A save's data ends with the line before its end line (the binary save's end line
+            // comes after 0.3 s of silence); a load's with its final verdict.
+            if (toMs < 0 && line.startsWith(to))
+                toMs = to == QLatin1String("OK") ? clock.elapsed() : previousMs;
+            previousMs = clock.elapsed();
+            tail.append(line);
+            if (tail.size() > 6)
+                tail.removeFirst();
+        });
+    const double cpu = cpuSeconds();
+    clock.start();
+    QCoro::waitFor((form.*op)(argument));
+    Measure m;
+    m.seconds = double(clock.nsecsElapsed()) / 1e9;
+    if (toMs < 0)
+        toMs = clock.elapsed();
+    m.transfer = double(toMs - std::max<qint64>(fromMs, 0)) / 1e3;
+    m.cpu = cpuSeconds() - cpu;
+    m.ok = !tail.isEmpty() && tail.constLast() == success;
+    if (!m.ok)
+        std::printf("  log ends: %s\n", qPrintable(tail.join(QStringLiteral(" | "))));
+    QObject::disconnect(connection);
+    return m;
+}
+
+void report(const char *what, const Measure &m, qint64 lineBytes, bool paced) {
+    const double rate = lineBytes / m.transfer;
+    std::printf("%-26s %9lld B %7.2f s %7.2f s %10.0f B/s", what, static_cast<long long>(lineBytes),
+                m.seconds, m.transfer, rate);
+    if (paced)
+        std::printf(" %6.1f %%", 100.0 * rate / kLineLimit);
+    else
+        std::printf("        ");
+    std::printf(" %6.2f s cpu%s\n", m.cpu, m.ok ? "" : "  FAILED");
+}
+
+bool roundTrip(const QTemporaryDir &dir, const Format &format, int imageBytes, bool paced,
+               bool shown) {
+    Form1Options options;
+    options.settingsPath = dir.filePath(QStringLiteral("Corvane.INI"));
+    Form1 form(options);
+    form.StartUpWork = 2; // no start-up connection: the benchmark puts its own line in place
+    if (shown)
+        form.show();
+    auto owned = std::make_unique<EmulatedPort>(UnitOptions{0.0, 0});
+    EmulatedPort *port = owned.get();
+    port->setPaced(paced);
+    port->setSettings(QStringLiteral("%1,n,8,1").arg(kBaud));
+    port->open();
+    form.usePort(std::move(owned));
+    form.AnsRxCode = QStringLiteral("00");
+    form.PbReEn();
+
+    std::vector<quint8> &buffer = port->unit().buffer();
+    std::vector<quint8> image(static_cast<size_t>(imageBytes));
+    QRandomGenerator random(imageBytes);
+    for (quint8 &byte : image)
+        byte = quint8(random.bounded(256));
+    std::copy(image.begin(), image.end(), buffer.begin());
+
+    const QString path = dir.filePath(QStringLiteral("image") + QLatin1String(format.suffix));
+    const QString range = QStringLiteral(",0,") + QString::number(imageBytes - 1, 16).toUpper();
+    const bool binary = format.saveEnd.startsWith(QLatin1String("Save="));
+    const Measure save =
+        run(form, format.save, path + range, QStringLiteral("装置からデーターを受信しています。"),
+            format.saveEnd, binary ? QStringLiteral("end") : QStringLiteral("終了しました。"));
+    const qint64 fileBytes = QFileInfo(path).size();
+    // Text: the unit's records with CR LF and the closing 26; binary: the bytes.
+    report(qPrintable(QStringLiteral("%1 save %2 KiB")
+                          .arg(QLatin1String(format.name))
+                          .arg(imageBytes / 1024)),
+           save, binary ? fileBytes : fileBytes + 1, paced);
+
+    std::fill(buffer.begin(), buffer.end(), quint8(0));
+    const Measure load =
+        run(form, format.load, path, format.loadReady, QStringLiteral("OK"), QStringLiteral("OK"));
+    report(qPrintable(QStringLiteral("%1 load %2 KiB")
+                          .arg(QLatin1String(format.name))
+                          .arg(imageBytes / 1024)),
+           load, fileBytes, paced);
+    const bool same = std::equal(image.begin(), image.end(), buffer.begin());
+    if (!same)
+        std::printf("  the loaded buffer differs from the image\n");
+    return save.ok && load.ok && same && fileBytes > 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const bool quick = args.contains(QStringLiteral("--quick"));
+    // --kib N: the size of the large unpaced image (default 1024).
+    const qsizetype kibAt = args.indexOf(QStringLiteral("--kib"));
+    const int bigKiB = kibAt > 0 && kibAt + 1 < args.size() ? args.at(kibAt + 1).toInt() : 1024;
+    QTemporaryDir dir;
+    const QString ready = QStringLiteral("Corvaneの受信準備ができました。");
+    const Format formats[] = {
+        {"Intel HEX", &Form1::SHsub, &Form1::LHsub, ".HEX", ready,
+         QStringLiteral("終了しました。")},
+        {"Motorola S", &Form1::SSsub, &Form1::LSsub, ".S", ready, QStringLiteral("終了しました。")},
+        {"binary", &Form1::SBsub, &Form1::LBsub, ".BIN", ready, QStringLiteral("Save=")},
+    };
+    struct Case {
+        int kib;
+        bool paced;
+        bool shown;
+        const char *title;
+    };
+    const Case cases[] = {
+        {qEnvironmentVariableIntValue("BENCH_PACED_KIB") > 0
+             ? qEnvironmentVariableIntValue("BENCH_PACED_KIB")
+             : 32,
+         true, true, "32 KiB, paced at 38400 bit/s (limit 3840 B/s), window shown"},
+        {bigKiB, false, false, "large image, unpaced, window hidden (no painting)"},
+        {64, false, true, "64 KiB, unpaced, window shown (the log repaints once per line)"},
+    };
+
+    std::printf("%-26s %11s %9s %9s %12s %8s %10s\n", "", "line bytes", "whole", "transfer", "rate",
+                "of limit", "cpu");
+    bool ok = true;
+    for (const Case &c : cases) {
+        if (quick && c.paced)
+            continue;
+        std::printf("-- %s\n", c.title);
+        for (const Format &format : formats)
+            ok = roundTrip(dir, format, c.kib * 1024, c.paced, c.shown) && ok;
+    }
+    std::printf("peak memory %.1f MB\n", double(peakKiB()) / 1024.0);
+    return ok ? 0 : 1;
+}
