@@ -32,6 +32,10 @@ bool openForReading(QFile *file) {
 // Waits until the port has sent all but kOutBacklog bytes (or a cancel came), then for CTS.
 QCoro::Task<> Form1::paceOutput() {
     while (MSComm1->isOpen() && MSComm1->outBufferCount() > kOutBacklog && !EscFlag) {
+        // A port that passes data on at once has drained after one pass of the event loop.
+        co_await nextPass();
+        if (MSComm1->outBufferCount() <= kOutBacklog)
+            break;
         // The time the excess needs on the line, 10 bits a byte.
         const int baud = MSComm1->baudRate();
         const qint64 excess = MSComm1->outBufferCount() - kOutBacklog;
