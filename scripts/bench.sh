@@ -1,14 +1,27 @@
 #!/usr/bin/env bash
-# Builds and runs the benchmarks: the time to the window shown and the program's CPU use while idle
-# and while waiting out a long reply. Arguments go to bench_idle (--seconds N, --without-timer).
+# Builds and runs the benchmarks (none of them is a test):
+#   idle   time to the window shown, CPU use while idle and while waiting out a long reply
+#   dump   buffer dump through the emulated unit, paced at 38400 bit/s and unpaced
+#   files  loads and saves in the three formats, paced and unpaced, with CPU time and peak memory
+# With no name all three run; further arguments go to the benchmark (e.g. idle --seconds 20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${CORVANE_BUILD_DIR:-build}
 if [ ! -f "$build_dir/build.ninja" ] && [ ! -f "$build_dir/Makefile" ]; then
     scripts/build.sh
 fi
-cmake --build "$build_dir" --target bench_idle
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$build_dir/bench/bench_idle" "$@"
+names=(idle dump files)
+if [ $# -gt 0 ] && [[ " ${names[*]} " == *" $1 "* ]]; then
+    names=("$1")
+    shift
 fi
-exec "$build_dir/bench/bench_idle" "$@"
+for name in "${names[@]}"; do
+    cmake --build "$build_dir" --target "bench_$name" >/dev/null
+    echo "== bench_$name"
+    if [ "$name" = idle ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] \
+        && command -v xvfb-run >/dev/null; then
+        xvfb-run -a -s "-screen 0 1280x1024x24" "$build_dir/bench/bench_$name" "$@"
+    else
+        QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$build_dir/bench/bench_$name" "$@"
+    fi
+done
