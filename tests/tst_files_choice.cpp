@@ -1,6 +1,5 @@
 // The file frame: which transfer the go buttons start, the file dialog through a chooser standing
-// in for the operator, and the pieces shared by the transfers (line reading, hex log, dialog
-// set-up).
+// in for the operator, and the line reading shared by the text loads.
 
 #include "files/datafile.h"
 #include "formfixture.h"
@@ -25,75 +24,65 @@ QRadioButton *option(Form1 &form, char format) {
     return format == 'H' ? form.OpFileModeH : format == 'S' ? form.OpFileModeS : form.OpFileModeB;
 }
 
+// A window on a scripted unit that refuses every load ("20") and ends every text save at once,
+// with a five-byte file in both path boxes.
+struct Frame {
+    Frame() {
+        port = f.useScripted();
+        f.setDevice(QStringLiteral("2F"), QStringLiteral("1FFFF"));
+        QFile file(f.path(QStringLiteral("a.dat")));
+        if (!file.open(QIODevice::WriteOnly) || file.write("ABCDE") != 5)
+            qFatal("cannot write the data file");
+        port->respond("L", "20\r\n");
+        port->respond("S", "\x1a");
+        f->TexLoadDir->setText(file.fileName());
+        f->TexSaveDir->setText(file.fileName());
+    }
+    FormFixture f;
+    ScriptedPort *port = nullptr;
+};
+
 } // namespace
 
 class TestFilesChoice : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void goLoadByFormat_data();
-    void goLoadByFormat();
-    void goSaveByFormat_data();
-    void goSaveByFormat();
+    void goByFormat_data();
+    void goByFormat();
     void formatChangedWhileLoading_data();
     void formatChangedWhileLoading();
-    void dialogChoosesPath_data();
-    void dialogChoosesPath();
-    void dialogCancelLeavesBoxAlone_data();
-    void dialogCancelLeavesBoxAlone();
+    void dialog_data();
+    void dialog();
     void nameFilters();
     void startFolder();
     void lineReader_data();
     void lineReader();
-    void lineReaderCapsLines();
-    void hexLog();
 };
 
-void TestFilesChoice::goLoadByFormat_data() {
+void TestFilesChoice::goByFormat_data() {
+    QTest::addColumn<bool>("save");
     QTest::addColumn<char>("format");
-    QTest::addColumn<QByteArray>("announcement");
-    QTest::newRow("HEX") << 'H' << QByteArray("LH1000");
-    QTest::newRow("S") << 'S' << QByteArray("LS1000");
-    QTest::newRow("binary") << 'B' << QByteArray("LB5,1000");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::newRow("load HEX") << false << 'H' << QByteArray("LH1000");
+    QTest::newRow("load S") << false << 'S' << QByteArray("LS1000");
+    QTest::newRow("load binary") << false << 'B' << QByteArray("LB5,1000");
+    QTest::newRow("save HEX") << true << 'H' << QByteArray("SH1000,1FFFF,0");
+    QTest::newRow("save S") << true << 'S' << QByteArray("SS1000,1FFFF,0");
+    QTest::newRow("save binary") << true << 'B' << QByteArray("SB1000,1FFFF");
 }
 
-void TestFilesChoice::goLoadByFormat() {
+void TestFilesChoice::goByFormat() {
+    QFETCH(bool, save);
     QFETCH(char, format);
-    QFETCH(QByteArray, announcement);
-    FormFixture f;
-    ScriptedPort *port = f.useScripted();
-    f.setDevice(QStringLiteral("2F"), QStringLiteral("1FFFF"));
-    QFile file(f.path(QStringLiteral("a.dat")));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("ABCDE") == 5);
-    file.close();
-    port->respond("", "20\r\n"); // the unit refuses: only the announcement goes out
-    option(f.form(), format)->setChecked(true);
-    f->TexLoadDir->setText(file.fileName() + QStringLiteral(",1000"));
+    QFETCH(QByteArray, sent);
+    Frame s;
+    option(s.f.form(), format)->setChecked(true);
+    // The box's text goes to the operation as it stands, fields after the path included.
+    QLineEdit *box = save ? s.f->TexSaveDir : s.f->TexLoadDir;
+    box->setText(box->text() + QStringLiteral(",1000"));
 
-    QVERIFY(runToEnd(f->PbGoLoad_Click()));
-    QCOMPARE(port->written(), announcement + "\r\n");
-}
-
-void TestFilesChoice::goSaveByFormat_data() {
-    QTest::addColumn<char>("format");
-    QTest::addColumn<QByteArray>("request");
-    QTest::newRow("HEX") << 'H' << QByteArray("SH0,1FFFF,0");
-    QTest::newRow("S") << 'S' << QByteArray("SS0,1FFFF,0");
-    QTest::newRow("binary") << 'B' << QByteArray("SB0,1FFFF");
-}
-
-void TestFilesChoice::goSaveByFormat() {
-    QFETCH(char, format);
-    QFETCH(QByteArray, request);
-    FormFixture f;
-    ScriptedPort *port = f.useScripted();
-    f.setDevice(QStringLiteral("2F"), QStringLiteral("1FFFF"));
-    port->respond("S", "\x1a");
-    option(f.form(), format)->setChecked(true);
-    f->TexSaveDir->setText(f.path(QStringLiteral("out")));
-
-    QVERIFY(runToEnd(f->PbGoSave_Click()));
-    QCOMPARE(port->written(), request + "\r\n");
-    QVERIFY(QFile::exists(f.path(QStringLiteral("out"))));
+    QVERIFY(runToEnd(save ? s.f->PbGoSave_Click() : s.f->PbGoLoad_Click()));
+    QCOMPARE(s.port->writtenLines(), QList<QByteArray>{sent});
 }
 
 void TestFilesChoice::formatChangedWhileLoading_data() {
@@ -106,33 +95,33 @@ void TestFilesChoice::formatChangedWhileLoading_data() {
 void TestFilesChoice::formatChangedWhileLoading() {
     QFETCH(char, changeTo);
     QFETCH(QList<QByteArray>, sent);
-    FormFixture f;
-    ScriptedPort *port = f.useScripted();
-    f.setDevice(QStringLiteral("2F"), QStringLiteral("1FFFF"));
-    QFile file(f.path(QStringLiteral("a.dat")));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("ABCDE") == 5);
-    file.close();
-    port->respond("", "20\r\n");
-    f->OpFileModeS->setChecked(true);
-    f->TexLoadDir->setText(file.fileName());
+    Frame s;
+    s.f->OpFileModeS->setChecked(true);
 
-    auto click = f->PbGoLoad_Click(); // now inside the first load
-    option(f.form(), changeTo)->setChecked(true);
+    auto click = s.f->PbGoLoad_Click(); // now inside the first load
+    option(s.f.form(), changeTo)->setChecked(true);
     QVERIFY(runToEnd(std::move(click)));
-    QCOMPARE(port->writtenLines(), sent);
+    QCOMPARE(s.port->writtenLines(), sent);
 }
 
-void TestFilesChoice::dialogChoosesPath_data() {
+void TestFilesChoice::dialog_data() {
     QTest::addColumn<bool>("save");
-    QTest::newRow("load") << false;
-    QTest::newRow("save") << true;
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("load") << false << false;
+    QTest::newRow("save") << true << false;
+    QTest::newRow("load cancelled") << false << true;
+    QTest::newRow("save cancelled") << true << true;
 }
 
-void TestFilesChoice::dialogChoosesPath() {
+void TestFilesChoice::dialog() {
     QFETCH(bool, save);
+    QFETCH(bool, cancel);
     FormFixture f;
     CommonDialog &dialog = f->CommonDialog1;
     dialog.Flags = 0;
+    dialog.InitDir = QStringLiteral("/before");
+    QLineEdit *box = save ? f->TexSaveDir : f->TexLoadDir;
+    box->setText(QStringLiteral("edited by hand,100"));
     bool shownAsSave = !save;
     QString filterShown;
     int flagsShown = -1;
@@ -140,34 +129,17 @@ void TestFilesChoice::dialogChoosesPath() {
         shownAsSave = asSave;
         filterShown = d.Filter;
         flagsShown = d.Flags;
-        return QStringLiteral("/data/Image One.HEX");
+        return cancel ? std::nullopt : std::optional(QStringLiteral("/data/Image One.HEX"));
     };
 
     QVERIFY(runToEnd(save ? f->PbSaveDir_Click() : f->PbLoadDir_Click()));
     QCOMPARE(shownAsSave, save);
     QCOMPARE(filterShown, kFilter);
-    if (save)
-        QVERIFY(flagsShown & 2); // asks before replacing
-    QLineEdit *box = save ? f->TexSaveDir : f->TexLoadDir;
-    QCOMPARE(box->text(), QStringLiteral("/data/Image One.HEX"));
-    QCOMPARE(dialog.InitDir, QStringLiteral("/data/Image One.HEX"));
-}
-
-void TestFilesChoice::dialogCancelLeavesBoxAlone_data() {
-    dialogChoosesPath_data();
-}
-
-void TestFilesChoice::dialogCancelLeavesBoxAlone() {
-    QFETCH(bool, save);
-    FormFixture f;
-    f->CommonDialog1.InitDir = QStringLiteral("/before");
-    f->CommonDialog1.chooser = [](bool, const CommonDialog &) { return std::optional<QString>(); };
-    QLineEdit *box = save ? f->TexSaveDir : f->TexLoadDir;
-    box->setText(QStringLiteral("edited by hand,100"));
-
-    QVERIFY(runToEnd(save ? f->PbSaveDir_Click() : f->PbLoadDir_Click()));
-    QCOMPARE(box->text(), QStringLiteral("edited by hand,100"));
-    QCOMPARE(f->CommonDialog1.InitDir, QStringLiteral("/before"));
+    QCOMPARE(bool(flagsShown & 2), save); // the save dialog asks before replacing
+    const QString chosen =
+        cancel ? QStringLiteral("edited by hand,100") : QStringLiteral("/data/Image One.HEX");
+    QCOMPARE(box->text(), chosen);
+    QCOMPARE(dialog.InitDir, cancel ? QStringLiteral("/before") : chosen);
 }
 
 void TestFilesChoice::nameFilters() {
@@ -184,6 +156,7 @@ void TestFilesChoice::startFolder() {
     QCOMPARE(dialogStartFolder(folder), folder);
     QCOMPARE(dialogStartFolder(f.path(QStringLiteral("gone.hex"))), folder);
     QCOMPARE(dialogStartFolder(f.path(QStringLiteral("no/such/a.hex"))), QString());
+    QCOMPARE(dialogStartFolder(QStringLiteral("D:\\")), QString());
 }
 
 void TestFilesChoice::lineReader_data() {
@@ -208,27 +181,6 @@ void TestFilesChoice::lineReader() {
     while (reader.next(line) == DataLineReader::Result::Line)
         got.append(line);
     QCOMPARE(got, lines);
-}
-
-void TestFilesChoice::lineReaderCapsLines() {
-    QByteArray content = QByteArray("ok\r\n") + QByteArray(200000, 'y') + "\r\n";
-    QBuffer device(&content);
-    QVERIFY(device.open(QIODevice::ReadOnly));
-    DataLineReader reader(&device, 1000);
-    QByteArray line;
-    QCOMPARE(reader.next(line), DataLineReader::Result::Line);
-    QCOMPARE(reader.next(line), DataLineReader::Result::TooLong);
-}
-
-void TestFilesChoice::hexLog() {
-    HexLogLine log;
-    for (int i = 0; i < 15; ++i)
-        QVERIFY(!log.add(quint8(i * 17)));
-    QVERIFY(log.add(0xA0));
-    QCOMPARE(log.take(), QStringLiteral("00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE A0 "));
-    QVERIFY(log.isEmpty());
-    QVERIFY(!log.add(0x1F));
-    QCOMPARE(log.take(), QStringLiteral("1F "));
 }
 
 QTEST_MAIN(TestFilesChoice)

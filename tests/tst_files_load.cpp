@@ -52,10 +52,8 @@ private Q_SLOTS:
     void fileThatCannotBeLoaded_data();
     void fileThatCannotBeLoaded();
     void hugeSingleLineFile();
-    void fileDeletedWhileLoading();
     void cancelWhileWaitingForCts();
     void binaryFileOf20Bytes();
-    void emptyBinaryFile();
     void binaryFileCutWhileLoading();
 };
 
@@ -123,7 +121,6 @@ void TestFilesLoad::loadAddress_data() {
     QTest::addColumn<QByteArray>("announcement");
 
     QTest::newRow("none") << QString() << QByteArray("LH0");
-    QTest::newRow("empty") << QStringLiteral(",") << QByteArray("LH0");
     QTest::newRow("1000") << QStringLiteral(",1000") << QByteArray("LH1000");
     QTest::newRow("lower case and spaces") << QStringLiteral(",1a 00") << QByteArray("LH1A00");
     QTest::newRow("full width with comment") << QStringLiteral(",２ｆ 'x") << QByteArray("LH2F");
@@ -227,26 +224,6 @@ void TestFilesLoad::hugeSingleLineFile() {
     verifyEnded(f);
 }
 
-void TestFilesLoad::fileDeletedWhileLoading() {
-    FormFixture f;
-    ScriptedPort *port = f.useScripted();
-    f.setDevice(QStringLiteral("2F"), QStringLiteral("1FFFF"));
-    const QString path = writeFile(f, QStringLiteral("a.hex"), ":A\r\n:B\r\n:C\r\n");
-    port->expect("LH0", "01\r\n");
-    port->expect(":C", "00\r\n");
-    port->setCts(false);
-
-    auto load = f->LHsub(path);
-    QTRY_COMPARE(lastLine(f), QStringLiteral(":A"));
-    QVERIFY(QFile::remove(path));
-    port->setCts(true);
-    QVERIFY(runToEnd(std::move(load)));
-    // The open file keeps its data: every line still reaches the unit.
-    QCOMPARE(port->written(), QByteArray("LH0\r\n:A\r\n:B\r\n:C\r\n"));
-    QCOMPARE(f.log().constLast(), QStringLiteral("OK"));
-    verifyEnded(f);
-}
-
 void TestFilesLoad::cancelWhileWaitingForCts() {
     FormFixture f;
     ScriptedPort *port = f.useScripted();
@@ -290,20 +267,6 @@ void TestFilesLoad::binaryFileOf20Bytes() {
              (QStringList{QString(), QStringLiteral("* Load Binary File"), kReady,
                           QStringLiteral("00 1F A0 0D 0A 1A FF 7E 01 02 03 04 05 06 07 08 "),
                           QStringLiteral("OK")}));
-    verifyEnded(f);
-}
-
-void TestFilesLoad::emptyBinaryFile() {
-    FormFixture f;
-    ScriptedPort *port = f.useScripted();
-    f.setDevice(QStringLiteral("2F"), QStringLiteral("1FFFF"));
-    const QString path = writeFile(f, QStringLiteral("empty.bin"), QByteArray());
-    port->expectPieces("LB0,0", {{0, "01\r\n"}, {20, "00\r\n"}});
-
-    QVERIFY(runToEnd(f->LBsub(path)));
-    QCOMPARE(port->written(), QByteArray("LB0,0\r\n"));
-    QCOMPARE(f.log(), (QStringList{QString(), QStringLiteral("* Load Binary File"), kReady,
-                                   QStringLiteral("OK")}));
     verifyEnded(f);
 }
 
