@@ -3,7 +3,9 @@
 // here by the test's own small codec, independent of the unit's.
 
 #include "formfixture.h"
+#include "linktesting.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QTest>
 #include <QTimer>
@@ -158,6 +160,7 @@ private Q_SLOTS:
     void textImage();
     void binaryImage();
     void pacedLoadKeepsLineBacklogShort();
+    void hexThroughCorvaneUnitOnPty();
 };
 
 // The test's own codec, checked on known records before it checks the unit.
@@ -256,6 +259,31 @@ void TestFilesRoundTrip::pacedLoadKeepsLineBacklogShort() {
     QVERIFY(std::equal(image.begin(), image.end(), port->unit().buffer().begin(),
                        [](const auto &entry, quint8 byte) { return entry.second == byte; }));
     QVERIFY2(most > 0 && most <= 64 + 45, qPrintable(QString::number(most)));
+}
+
+// The same round trip on the real line: corvane-unit serving the unit on a pseudo-terminal.
+void TestFilesRoundTrip::hexThroughCorvaneUnitOnPty() {
+    test::UnitProcess unit;
+    if (unit.path().isEmpty())
+        QSKIP("corvane-unit did not answer (CORVANE_UNIT_BIN)");
+    FormFixture f;
+    f->Combo1->setCurrentText(unit.path());
+    QVERIFY(runToEnd(f->PbON_Click()));
+    QCOMPARE(f.log().constLast(), QStringLiteral("OK"));
+    Image image;
+    for (quint32 a = 0xFFF0; a <= 0x1000F; ++a)
+        image[a] = quint8(a * 13);
+    const QString in = f.path(QStringLiteral("in.hex"));
+    const QString out = f.path(QStringLiteral("out.hex"));
+    writeAll(in, writeRecords(image, false));
+
+    QVERIFY(runToEnd(f->LHsub(in), 30000));
+    QCOMPARE(f.log().constLast(), QStringLiteral("OK"));
+    QVERIFY(runToEnd(f->SHsub(out + QStringLiteral(",FFF0,1000F")), 30000));
+    QCOMPARE(f.log().constLast(), QStringLiteral("終了しました。"));
+    QString error;
+    QCOMPARE(readRecords(readAll(out), false, error), image);
+    QCOMPARE(error, QString());
 }
 
 QTEST_MAIN(TestFilesRoundTrip)
