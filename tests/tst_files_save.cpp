@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace corvane;
@@ -45,6 +46,7 @@ private Q_SLOTS:
     void textStream();
     void cancelKeepsPartialFile();
     void textFileCannotBeCreated();
+    void closingWindowKeepsWhatCame();
     void binarySave_data();
     void binarySave();
     void binaryFileCannotBeWritten();
@@ -177,6 +179,20 @@ void TestFilesSave::textFileCannotBeCreated() {
     QCOMPARE(f.log(), (QStringList{QString(), QStringLiteral("* Save HEX File"),
                                    QStringLiteral("ファイルを作成できません！")}));
     verifyEnded(f);
+}
+
+void TestFilesSave::closingWindowKeepsWhatCame() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("part.hex"));
+    auto f = std::make_unique<FormFixture>();
+    ScriptedPort *port = f->useScripted();
+    f->setDevice(QStringLiteral("2F"), QStringLiteral("1FFFF"));
+    port->expect("SH0,1FFFF,0", ":A\r\n:B\r\n");
+
+    auto save = f->form().SHsub(path);
+    QTRY_COMPARE(f->log().constLast(), QStringLiteral(":B"));
+    f.reset(); // the window goes while the save waits for more
+    QCOMPARE(readFile(path), QByteArray(":A\r\n:B\r\n"));
 }
 
 void TestFilesSave::binarySave_data() {
