@@ -7,9 +7,11 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace corvane;
 using namespace corvane::test;
@@ -53,6 +55,8 @@ private Q_SLOTS:
     void formatChangedWhileLoading();
     void dialog_data();
     void dialog();
+    void realDialog_data();
+    void realDialog();
     void nameFilters();
     void startFolder();
     void lineReader_data();
@@ -140,6 +144,40 @@ void TestFilesChoice::dialog() {
         cancel ? QStringLiteral("edited by hand,100") : QStringLiteral("/data/Image One.HEX");
     QCOMPARE(box->text(), chosen);
     QCOMPARE(dialog.InitDir, cancel ? QStringLiteral("/before") : chosen);
+}
+
+void TestFilesChoice::realDialog_data() {
+    QTest::addColumn<bool>("save");
+    QTest::newRow("open") << false;
+    QTest::newRow("save") << true;
+}
+
+// The window's own dialog: it starts where the last file was chosen and hands back the choice.
+void TestFilesChoice::realDialog() {
+    QFETCH(bool, save);
+    FormFixture f;
+    const QString folder = QDir(f.path(QString())).absolutePath();
+    const QString last = folder + QStringLiteral("/last.HEX");
+    const QString next = folder + QStringLiteral("/next.S");
+    // The open dialog takes existing files only; the save dialog would ask before replacing one.
+    for (const QString &path : save ? QStringList{last} : QStringList{last, next}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    f->CommonDialog1.InitDir = last;
+
+    auto click = save ? f->PbSaveDir_Click() : f->PbLoadDir_Click();
+    QFileDialog *dialog = nullptr;
+    QTRY_VERIFY((dialog = f->findChild<QFileDialog *>()) && dialog->isVisible());
+    QCOMPARE(QDir(dialog->directory()).absolutePath(), folder);
+    QCOMPARE(dialog->nameFilters(), qtNameFilters(kFilter));
+    QCOMPARE(dialog->acceptMode(), save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
+    dialog->selectFile(next);
+    QTimer::singleShot(0, dialog, &QDialog::accept);
+    QVERIFY(runToEnd(std::move(click)));
+    QCOMPARE((save ? f->TexSaveDir : f->TexLoadDir)->text(), next);
+    QCOMPARE(f->CommonDialog1.InitDir, next);
 }
 
 void TestFilesChoice::nameFilters() {

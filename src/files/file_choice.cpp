@@ -38,7 +38,8 @@ QCoro::Task<> Form1::PbGoSave_Click() {
 
 QCoro::Task<> Form1::PbLoadDir_Click() {
     CommonDialog1.Filter = kDataFileFilter;
-    if (!co_await CommonDialog1.ShowOpen(this))
+    const bool chosen = co_await CommonDialog1.ShowOpen(this);
+    if (!chosen)
         co_return;
     TexLoadDir->setText(CommonDialog1.FileName);
     CommonDialog1.InitDir = CommonDialog1.FileName;
@@ -47,7 +48,8 @@ QCoro::Task<> Form1::PbLoadDir_Click() {
 QCoro::Task<> Form1::PbSaveDir_Click() {
     CommonDialog1.Filter = kDataFileFilter;
     CommonDialog1.Flags = CommonDialog::kOverwritePrompt;
-    if (!co_await CommonDialog1.ShowSave(this))
+    const bool chosen = co_await CommonDialog1.ShowSave(this);
+    if (!chosen)
         co_return;
     TexSaveDir->setText(CommonDialog1.FileName);
     CommonDialog1.InitDir = CommonDialog1.FileName;
