@@ -46,6 +46,7 @@ private Q_SLOTS:
     void textStream();
     void cancelKeepsPartialFile();
     void textFileCannotBeCreated();
+    void textFileCannotBeWritten();
     void closingWindowKeepsWhatCame();
     void binarySave_data();
     void binarySave();
@@ -178,6 +179,21 @@ void TestFilesSave::textFileCannotBeCreated() {
     QCOMPARE(port->written(), QByteArray());
     QCOMPARE(f.log(), (QStringList{QString(), QStringLiteral("* Save HEX File"),
                                    QStringLiteral("ファイルを作成できません！")}));
+    verifyEnded(f);
+}
+
+void TestFilesSave::textFileCannotBeWritten() {
+    if (!QFileInfo(QStringLiteral("/dev/full")).isWritable())
+        QSKIP("no /dev/full to fill");
+    FormFixture f;
+    ScriptedPort *port = f.useScripted();
+    f.setDevice(QStringLiteral("2F"), QStringLiteral("1FFFF"));
+    port->expect("SH0,1FFFF,0", ":00000001FF\r\n\x1a");
+
+    QVERIFY(runToEnd(f->SHsub(QStringLiteral("/dev/full"))));
+    QCOMPARE(f.log().mid(3),
+             (QStringList{QStringLiteral(":00000001FF"), QStringLiteral("終了しました。"),
+                          QStringLiteral("ファイルに書き込めませんでした！")}));
     verifyEnded(f);
 }
 
