@@ -157,6 +157,10 @@ public:
 
     // ---- Line monitor (app/linemonitor.cpp) ----
     void Timer1_Timer();
+    // The flow-control rule of the tick: DTR and RTS low while more than half of the input buffer
+    // waits, high otherwise. Loops that drain the input apply it at once, so that the unit does not
+    // idle until the next tick.
+    void flowControl();
 
     // ---- Serial link (link/) ----
     [[nodiscard]] QString Rs232Port() const;

@@ -35,10 +35,7 @@ void Form1::Timer1_Timer() {
     setCaption(Label5, port.inBufferSize());
     setCaption(Label22, port.outBufferCount());
 
-    // Flow control: more than half of the input buffer waiting pauses the unit.
-    const bool ready = port.inBufferCount() <= port.inBufferSize() / 2.0;
-    port.setDtr(ready);
-    port.setRts(ready);
+    flowControl();
 
     if (StartUpWork == 3) {
         StartUpWork = 2;
@@ -57,6 +54,13 @@ void Form1::Timer1_Timer() {
         PbGoLoad->setEnabled(false);
         PbGoSave->setEnabled(false);
     }
+}
+
+void Form1::flowControl() {
+    SerialPort &port = *MSComm1;
+    const bool ready = port.inBufferCount() <= port.inBufferSize() / 2.0;
+    port.setDtr(ready);
+    port.setRts(ready);
 }
 
 QCoro::Task<> Form1::startUp() {

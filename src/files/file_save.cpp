@@ -109,6 +109,8 @@ QCoro::Task<> Form1::saveTextFile(QString title, QString word, QString RemoteCMD
                         }
                     }
                 }
+                // Drained input lets the unit go on at once, not at the line monitor's next tick.
+                flowControl();
                 if (!lineDone && !ended && MSComm1->inBufferCount() <= 0)
                     co_await waitLine(kIdleWakeMs);
             }
@@ -179,6 +181,7 @@ QCoro::Task<> Form1::SBsub(QString RemoteCMD) {
                 if (stored && file->write(chunk) != chunk.size())
                     stored = false;
                 chunk.clear();
+                flowControl();
                 continue;
             }
             const qint64 silent = sinceLastByte.elapsed();

@@ -77,8 +77,10 @@ bool ScriptedPort::write(const QByteArray &bytes) {
     if (!m_open || m_writeRefused)
         return false;
     m_written += bytes;
+    // Only the new bytes (and the one before them) can complete a line.
+    const qsizetype from = std::max<qsizetype>(0, m_pendingLine.size() - 1);
     m_pendingLine += bytes;
-    for (qsizetype end = m_pendingLine.indexOf("\r\n"); end >= 0;
+    for (qsizetype end = m_pendingLine.indexOf("\r\n", from); end >= 0;
          end = m_pendingLine.indexOf("\r\n")) {
         const QByteArray line = m_pendingLine.left(end);
         m_pendingLine.remove(0, end + 2);

@@ -114,13 +114,8 @@ QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
             ending = Ending::Lost;
             break;
         }
-        // The line monitor holds the unit (DTR/RTS low) while the input is more than half full,
-        // and looks again only at its next tick. The input is empty now: by the same rule the
-        // unit may go on at once, instead of idling a tick for every bufferful.
-        if (!port.dtr() || !port.rts()) {
-            port.setDtr(true);
-            port.setRts(true);
-        }
+        // The input is drained: the unit may go on now rather than at the line monitor's next tick.
+        flowControl();
         co_await waitLine(int(kDumpGapMs + 1 - quiet));
     }
     AddData = table.line();
