@@ -2,12 +2,11 @@
 // line, the log, and the state of the command box and the buttons.
 
 #include "formfixture.h"
+#include "linktesting.h"
 
 #include "app/settingsfile.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,14 +24,6 @@ const QString kNormalEnd = QStringLiteral("ｺﾏﾝﾄﾞﾚｽ正常終了");
 const QString kCancelledEnd = QStringLiteral("ｺﾏﾝﾄﾞﾚｽ キャンセル終了");
 const QString kAbnormalEnd = QStringLiteral("ｺﾏﾝﾄﾞﾚｽ異常終了");
 const QString kUnsupported = QStringLiteral("このコマンドは、サポートされてません！");
-
-bool waitFor(const std::function<bool()> &condition, int timeoutMs = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-    return condition();
-}
 
 void writeFile(const QString &path, const QByteArray &bytes) {
     QFile file(path);
@@ -54,15 +45,11 @@ class TestConsoleRun : public QObject {
 private Q_SLOTS:
     void typed_data();
     void typed();
-    void emptyLineDoesNothingAtAll();
-    void blankOrCommentLineOnlyCyclesTheControls_data();
-    void blankOrCommentLineOnlyCyclesTheControls();
 
     void runs_data();
     void runs();
     void noControlByteReachesTheLine();
     void cancelDuringTextLoad();
-    void unitVanishesMidRun();
     void fileThatCannotBeOpened_data();
     void fileThatCannotBeOpened();
     void noSecondCommandDuringARun();
@@ -77,7 +64,7 @@ private Q_SLOTS:
 void TestConsoleRun::typed_data() {
     QTest::addColumn<QString>("raw"); // %1 stands for the path of a one-record HEX file Rom.hex
     QTest::addColumn<QList<QByteArray>>("lines");
-    QTest::addColumn<QString>("logged");
+    QTest::addColumn<QString>("logged"); // "" with no lines: nothing may be logged
 
     using L = QList<QByteArray>;
     QTest::newRow("path right behind LH, case kept")
@@ -89,13 +76,14 @@ void TestConsoleRun::typed_data() {
     QTest::newRow("blank check with comment")
         << "b0,7FFF ' check" << L{"BL00000,07FFF"} << "* Blank check ";
     QTest::newRow("full-width BL is B with L") << "ＢＬ" << L{"BL0000L,1FFFF"} << "* Blank check ";
-    QTest::newRow("B alone runs to the device end") << "B" << L{"BL00000,1FFFF"} << "OK";
-    QTest::newRow("program with mode")
-        << "P100,7FF,E" << L{"PG00100,007FF,2"} << "    mode         = EVEN";
     QTest::newRow("BS before B") << "bs 1000" << L{"BS1000", "US2"} << "* Set Buffer start address";
     QTest::newRow("BT before B") << "bt" << L{"US2"} << "* Buffer type";
     QTest::newRow("C123 clears") << "C123" << L{"CL"} << "";
     QTest::newRow("unknown word") << "X" << L{} << kUnsupported;
+    QTest::newRow("empty") << "" << L{} << "";
+    QTest::newRow("spaces") << "    " << L{} << "";
+    QTest::newRow("comment") << "' B0,FF" << L{} << "";
+    QTest::newRow("indented comment") << "  'X" << L{} << "";
 }
 
 void TestConsoleRun::typed() {
@@ -109,65 +97,38 @@ void TestConsoleRun::typed() {
     f.setDevice(QStringLiteral("2F"), QStringLiteral("1FFFF"));
     const QString hexPath = f.path(QStringLiteral("Rom.hex"));
     writeFile(hexPath, ":00000001FF\r\n");
+    f->AnsRxCode = QStringLiteral("12");
+    f->PbCansel->setEnabled(true); // a PbUnEn/PbReEn pair would switch it off
+    port->inject("stray");
+    spin(20);
+    const QStringList before = f.log();
+    f.clearHistory();
 
     if (raw.contains(QLatin1String("%1")))
         raw = raw.arg(hexPath);
     f->TexCMD->setText(raw);
-    QVERIFY(runToEnd(f->PbCMD_Click()));
+    const bool empty = raw.isEmpty();
+    QCoro::Task<> task = f->PbCMD_Click();
+    QCOMPARE(task.isReady(), empty); // an empty line returns at once: no purge, no wait
+    QVERIFY(runToEnd(std::move(task)));
 
-    const QList<QByteArray> written = port->writtenLines();
-    QCOMPARE(written, lines);
+    QCOMPARE(port->writtenLines(), lines);
     if (!logged.isEmpty())
         QVERIFY2(f.history().contains(logged), qPrintable(f.history().join(QLatin1Char('|'))));
+    else if (lines.isEmpty())
+        QCOMPARE(f.log(), before);
+    if (empty)
+        QVERIFY(f.history().isEmpty());
+    // Without an exchange the reply code stays; only an empty line neither purges the input nor
+    // cycles the controls.
+    if (lines.isEmpty())
+        QCOMPARE(f->AnsRxCode, QStringLiteral("12"));
+    QCOMPARE(port->inBufferCount(), empty ? 5 : 0);
+    QCOMPARE(f->PbCansel->isEnabled(), empty);
     // The typed text stays in the box and the command line is usable again.
     QCOMPARE(f->TexCMD->text(), raw);
     QVERIFY(f->PbCMD->isEnabled());
-    QVERIFY(!f->PbCansel->isEnabled());
-}
-
-void TestConsoleRun::emptyLineDoesNothingAtAll() {
-    FormFixture f;
-    ScriptedPort *port = f.useScripted();
-    f.setDevice(QStringLiteral("2F"), QStringLiteral("1FFFF"));
-    f->PbCansel->setEnabled(true); // a PbUnEn/PbReEn pair would switch it off
-    port->inject("stray");
-    spin(20);
-    f.clearHistory();
-
-    f->TexCMD->setText(QString());
-    QCoro::Task<> task = f->PbCMD_Click();
-    QVERIFY(task.isReady()); // returns at once: no purge, no wait
-    QVERIFY(f->PbCansel->isEnabled());
-    QVERIFY(f.history().isEmpty());
-    QCOMPARE(port->inBufferCount(), 5); // the input was not purged
-}
-
-void TestConsoleRun::blankOrCommentLineOnlyCyclesTheControls_data() {
-    QTest::addColumn<QString>("raw");
-    QTest::newRow("spaces") << "    ";
-    QTest::newRow("comment") << "' B0,FF";
-    QTest::newRow("indented comment") << "  'X";
-}
-
-void TestConsoleRun::blankOrCommentLineOnlyCyclesTheControls() {
-    QFETCH(QString, raw);
-    FormFixture f;
-    ScriptedPort *port = f.useScripted();
-    f.setDevice(QStringLiteral("2F"), QStringLiteral("1FFFF"));
-    f->AnsRxCode = QStringLiteral("12");
-    f->PbCansel->setEnabled(true);
-    port->inject("stray");
-    spin(20);
-    const QStringList before = f.log();
-
-    f->TexCMD->setText(raw);
-    QVERIFY(runToEnd(f->PbCMD_Click()));
-    QCOMPARE(f.log(), before);
-    QVERIFY(port->written().isEmpty());
-    QCOMPARE(port->inBufferCount(), 0); // the input was purged
-    QVERIFY(!f->PbCansel->isEnabled()); // the controls went through PbUnEn/PbReEn
     QVERIFY(f->PbPG->isEnabled());
-    QCOMPARE(f->AnsRxCode, QStringLiteral("12"));
 }
 
 // ---- Command-response runs ----
@@ -191,54 +152,53 @@ struct Run {
     [[nodiscard]] int count(const QString &line) const { return int(f.history().count(line)); }
 };
 
+struct RunCase {
+    QByteArray file;
+    QByteArray word, reply; // the unit answers this command word so; everything else with "00"
+    QList<QByteArray> lines;
+    QString logged; // a line the run logs before its end ("" for none)
+    QString end;
+    QString lastLine; // what the command box shows afterwards
+};
+
 } // namespace
 
-void TestConsoleRun::runs_data() {
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QByteArray>("blankCheckReply");
-    QTest::addColumn<QList<QByteArray>>("lines");
-    QTest::addColumn<QString>("logged"); // a line the run logs before its end ("" for none)
-    QTest::addColumn<QString>("end");
-    QTest::addColumn<QString>("lastLine"); // what the command box shows afterwards
+Q_DECLARE_METATYPE(RunCase)
 
-    using L = QList<QByteArray>;
-    const QByteArray ok("00\r\n");
-    QTest::newRow("empty file") << QByteArray() << ok << L{} << "" << kNormalEnd << "before";
-    QTest::newRow("unknown word in the middle")
-        << QByteArray("B0,FF\r\nX\r\nC\r\n") << ok << L{"BL00000,000FF", "CL"} << kUnsupported
-        << kNormalEnd << "C";
-    QTest::newRow("blank and comment lines only")
-        << QByteArray("\r\n' only a note\r\n   \r\n") << ok << L{} << "" << kNormalEnd << "   ";
-    QTest::newRow("error reply stops the run")
-        << QByteArray("B\r\nC\r\nR\r\n") << QByteArray("10:1FFFF,FF\r\n") << L{"BL00000,1FFFF"}
-        << "！ ブランクエラー" << kAbnormalEnd << "B";
-    QTest::newRow("CR-only line ends")
-        << QByteArray("B0,FF\rC\r") << ok << L{"BL00000,000FF", "CL"} << "" << kNormalEnd << "C";
-    QTest::newRow("very long line is cut to the box, the run goes on")
-        << "C" + QByteArray(100000, '1') + "\r\nB0,FF\r\n"
-        << ok << L{"CL", "BL00000,000FF"} << "" << kNormalEnd << "B0,FF";
+void TestConsoleRun::runs_data() {
+    QTest::addColumn<RunCase>("c");
+    auto row = [](const char *name, const QByteArray &file, const QList<QByteArray> &lines,
+                  const char *lastLine, const QString &logged = {}, const QString &end = kNormalEnd,
+                  const char *word = "BL", const char *reply = "00\r\n") {
+        QTest::newRow(name) << RunCase{file, word, reply, lines, logged, end, lastLine};
+    };
+    row("empty file", "", {}, "before");
+    row("unknown word in the middle", "B0,FF\r\nX\r\nC\r\n", {"BL00000,000FF", "CL"}, "C",
+        kUnsupported);
+    row("blank and comment lines only", "\r\n' only a note\r\n   \r\n", {}, "   ");
+    row("error reply stops the run", "B\r\nC\r\nR\r\n", {"BL00000,1FFFF"}, "B", "！ ブランクエラー",
+        kAbnormalEnd, "BL", "10:1FFFF,FF\r\n");
+    row("no reply stops the run", "BS1000\r\nC\r\n", {"BS1000"}, "BS1000", "！通信エラーです。",
+        kAbnormalEnd, "BS", "");
+    row("CR-only line ends", "B0,FF\rC\r", {"BL00000,000FF", "CL"}, "C");
+    row("very long line is cut to the box, the run goes on",
+        "C" + QByteArray(100000, '1') + "\r\nB0,FF\r\n", {"CL", "BL00000,000FF"}, "B0,FF");
 }
 
 void TestConsoleRun::runs() {
-    QFETCH(QByteArray, file);
-    QFETCH(QByteArray, blankCheckReply);
-    QFETCH(QList<QByteArray>, lines);
-    QFETCH(QString, logged);
-    QFETCH(QString, end);
-    QFETCH(QString, lastLine);
-
-    Run run(file);
-    run.port->respond("BL", blankCheckReply);
+    QFETCH(RunCase, c);
+    Run run(c.file);
+    run.port->respond(c.word, c.reply);
     acceptAll(run.port);
     QVERIFY(runToEnd(run.f->PbResGo1_Click()));
 
-    QCOMPARE(run.port->writtenLines(), lines);
+    QCOMPARE(run.port->writtenLines(), c.lines);
     const QStringList h = run.f.history();
-    if (!logged.isEmpty())
-        QVERIFY(h.contains(logged));
-    QCOMPARE(h.last(), end);
+    if (!c.logged.isEmpty())
+        QVERIFY(h.contains(c.logged));
+    QCOMPARE(h.last(), c.end);
     QCOMPARE(run.count(kNormalEnd) + run.count(kAbnormalEnd) + run.count(kCancelledEnd), 1);
-    QCOMPARE(run.f->TexCMD->text(), lastLine);
+    QCOMPARE(run.f->TexCMD->text(), c.lastLine);
     QVERIFY(!run.f->TexCMD->isReadOnly());
 }
 
@@ -258,21 +218,21 @@ void TestConsoleRun::noControlByteReachesTheLine() {
 }
 
 void TestConsoleRun::cancelDuringTextLoad() {
-    FormFixture f;
-    ScriptedPort *port = f.useScripted();
-    f.setDevice(QStringLiteral("2F"), QStringLiteral("1FFFF"));
+    Run run({});
+    FormFixture &f = run.f;
+    ScriptedPort *port = run.port;
     const QString hexPath = f.path(QStringLiteral("a.hex"));
     writeFile(hexPath, ":020000040000FA\r\n:00000001FF\r\n");
-    const QString commandFile = f.path(QStringLiteral("run.txt"));
-    writeFile(commandFile, "LH" + hexPath.toLocal8Bit() + "\r\nC\r\n");
-    f->TexResGoFile2->setText(commandFile);
+    writeFile(run.commandFile, "LH" + hexPath.toLocal8Bit() + "\r\nC\r\n");
+    f->TexResGoFile2->setText(run.commandFile);
     port->expect("LH0", "01\r\n");
     port->expect("\x1b", "34\r\n", 50);
     acceptAll(port);
     port->setCts(false); // the unit is busy: the load waits before its first data line
 
     QCoro::Task<> task = f->PbResGo2_Click();
-    QVERIFY(waitFor([&] { return f.history().contains(QStringLiteral(":020000040000FA")); }));
+    QVERIFY(
+        waitUntil([&] { return f.history().contains(QStringLiteral(":020000040000FA")); }, 5000));
     QVERIFY(f->TexCMD->isReadOnly());
     QVERIFY(f->PbCansel->isEnabled());
     f->PbCansel->click();
@@ -286,38 +246,16 @@ void TestConsoleRun::cancelDuringTextLoad() {
     QCOMPARE(f->TexCMD->text(), QStringLiteral("LH") + hexPath);
 }
 
-void TestConsoleRun::unitVanishesMidRun() {
-    Run run("BS1000\r\nC\r\n");
-    QCoro::Task<> task = run.f->PbResGo1_Click();
-    QVERIFY(waitFor([&] { return !run.port->writtenLines().isEmpty(); }));
-    run.port->vanish();
-    QVERIFY(runToEnd(std::move(task)));
-    QCOMPARE(run.port->writtenLines(), QList<QByteArray>{"BS1000"});
-    QVERIFY(run.f.history().contains(QStringLiteral("！通信エラーです。")));
-    QCOMPARE(run.f.history().last(), kAbnormalEnd);
-    // Lost link: reconnecting and the command line remain, the runs do not.
-    QVERIFY(run.f->PbON->isEnabled());
-    QVERIFY(run.f->PbCMD->isEnabled());
-    QVERIFY(!run.f->PbResGo1->isEnabled());
-}
-
 void TestConsoleRun::fileThatCannotBeOpened_data() {
     QTest::addColumn<QString>("name"); // in the temporary folder; "" for an empty path box
-    QTest::addColumn<QString>("message");
-    QTest::newRow("empty path") << ""
-                                << "！ コマンドレスポンスファイルが指定されてません。";
-    QTest::newRow("missing file") << "nothing.txt"
-                                  << "！ コマンドレスポンスファイルを開けません。（%1）";
-    QTest::newRow("a folder") << "folder"
-                              << "！ コマンドレスポンスファイルを開けません。（%1）";
-    QTest::newRow("a device that never ends")
-        << "/dev/zero"
-        << "！ コマンドレスポンスファイルを開けません。（%1）";
+    QTest::newRow("empty path") << "";
+    QTest::newRow("missing file") << "nothing.txt";
+    QTest::newRow("a folder") << "folder";
+    QTest::newRow("a device that never ends") << "/dev/zero";
 }
 
 void TestConsoleRun::fileThatCannotBeOpened() {
     QFETCH(QString, name);
-    QFETCH(QString, message);
     Run run("C\r\n");
     acceptAll(run.port);
     QVERIFY(QDir(run.f.path(QString())).mkpath(QStringLiteral("folder")));
@@ -326,8 +264,11 @@ void TestConsoleRun::fileThatCannotBeOpened() {
     run.f->AnsRxCode = QStringLiteral("12");
 
     QVERIFY(runToEnd(run.f->PbResGo1_Click()));
-    QCOMPARE(run.f.history(),
-             (QStringList{name.isEmpty() ? message : message.arg(path), kAbnormalEnd}));
+    const QString message =
+        name.isEmpty() ? QStringLiteral("！ コマンドレスポンスファイルが指定されてません。")
+                       : QStringLiteral("！ コマンドレスポンスファイルを開けません。（") + path +
+                             QStringLiteral("）");
+    QCOMPARE(run.f.history(), (QStringList{message, kAbnormalEnd}));
     QVERIFY(run.port->written().isEmpty());
     QVERIFY(!run.f->TexCMD->isReadOnly());
     QCOMPARE(run.f->TexCMD->text(), QStringLiteral("before"));
@@ -343,11 +284,11 @@ void TestConsoleRun::noSecondCommandDuringARun() {
     const QString other = run.f.path(QStringLiteral("other.txt"));
     writeFile(other, "C\r\n");
     run.f->TexResGoFile2->setText(other);
-    run.port->expect("BL00000,1FFFF", "00\r\n", 300);
+    run.port->expect("BL00000,1FFFF", "00\r\n", 100);
     acceptAll(run.port);
 
     QCoro::Task<> task = run.f->PbResGo1_Click();
-    QVERIFY(waitFor([&] { return !run.port->writtenLines().isEmpty(); }));
+    QVERIFY(waitUntil([&] { return !run.port->written().isEmpty(); }, 5000));
     // Even called directly, past the disabled buttons, neither starts anything.
     QVERIFY(run.f->PbResGo2_Click().isReady());
     QVERIFY(run.f->PbResGo1_Click().isReady());
@@ -424,10 +365,10 @@ void TestConsoleRun::autoRun() {
                      [&history](const QString &line) { history.append(line); });
 
     // The greeting ends with "OK" after "US2"; a chosen file then runs to its end message.
-    QVERIFY(waitFor([&] { return history.contains(QStringLiteral("OK")); }));
+    QVERIFY(waitUntil([&] { return history.contains(QStringLiteral("OK")); }, 5000));
     if (choice != 0)
-        QVERIFY(waitFor([&] { return history.contains(kNormalEnd); }));
-    spin(250); // time for a second start that must not come
+        QVERIFY(waitUntil([&] { return history.contains(kNormalEnd); }, 5000));
+    spin(100); // ten line monitor ticks: time for a second start that must not come
 
     QVERIFY(port);
     QList<QByteArray> afterGreeting = port->writtenLines();

@@ -30,50 +30,27 @@ void writeFile(const QString &path, const QByteArray &bytes) {
 class TestConsoleUnit : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void runOnTheEmulatedUnit_data();
-    void runOnTheEmulatedUnit();
+    void unknownDeviceCodeStopsTheRun();
     void autoRunOverARealLine();
 };
 
-void TestConsoleUnit::runOnTheEmulatedUnit_data() {
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QStringList>("expected"); // in this order, among the logged lines
-    QTest::addColumn<QString>("end");
-    QTest::newRow("select, blank check, clear, dump")
-        << QByteArray("' set-up\r\nT03\r\nB\r\nX\r\nC\r\nD0,F\r\n")
-        << QStringList{QStringLiteral("* Device Select"), QStringLiteral("* Blank check "),
-                       QStringLiteral("    end adress   = 07FFFH"), QStringLiteral("OK"),
-                       QStringLiteral("このコマンドは、サポートされてません！")}
-        << kNormalEnd;
-    QTest::newRow("unknown device code stops the run")
-        << QByteArray("T7E\r\nB\r\n")
-        << QStringList{QStringLiteral("* Device Select"),
-                       QStringLiteral("！ 未定義デバイス・コードです。")}
-        << kAbnormalEnd;
-}
-
-void TestConsoleUnit::runOnTheEmulatedUnit() {
-    QFETCH(QByteArray, file);
-    QFETCH(QStringList, expected);
-    QFETCH(QString, end);
-
+void TestConsoleUnit::unknownDeviceCodeStopsTheRun() {
+    // The unit refuses the code but answers the queries that follow with "00": the red code still
+    // ends the run before the blank check.
     FormFixture f;
     UnitOptions options;
     options.timeScale = 0;
     f.useEmulated(options);
-    writeFile(f.path(QStringLiteral("run.txt")), file);
+    writeFile(f.path(QStringLiteral("run.txt")), "T7E\r\nB\r\n");
     f->TexResGoFile1->setText(f.path(QStringLiteral("run.txt")));
 
     QVERIFY(runToEnd(f->PbResGo1_Click(), 20000));
     const QStringList h = f.history();
-    qsizetype at = 0;
-    for (const QString &line : expected) {
-        at = h.indexOf(line, at);
-        QVERIFY2(at >= 0, qPrintable(line + QStringLiteral(" | ") + h.join(QLatin1Char('|'))));
-    }
-    QCOMPARE(h.last(), end);
-    if (end == kAbnormalEnd)
-        QVERIFY(!h.contains(QStringLiteral("* Blank check ")));
+    const qsizetype select = h.indexOf(QStringLiteral("* Device Select"));
+    QVERIFY(select >= 0);
+    QVERIFY(h.indexOf(QStringLiteral("！ 未定義デバイス・コードです。"), select) > select);
+    QVERIFY(!h.contains(QStringLiteral("* Blank check ")));
+    QCOMPARE(h.last(), kAbnormalEnd);
     QVERIFY(!f->TexCMD->isReadOnly());
 }
 

@@ -2,8 +2,8 @@
 // what the window shows.
 
 #include "formfixture.h"
+#include "linktesting.h"
 
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -55,37 +55,11 @@ QString hex(unsigned value, int digits) {
 class TestOpsEmulated : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void selectFillsPanel();
     void programVerifyBlankCheck();
     void bufferSettingsReachTheUnit();
     void dumpShowsTheBuffer();
     void cancelledDumpLeavesTheLineClean();
-    void lamp();
 };
-
-void TestOpsEmulated::selectFillsPanel() {
-    Setup s;
-    s.select(QStringLiteral("60"));
-    Form1 &f = s.fx.form();
-    QCOMPARE(f.LbDevSetCode->text(), QStringLiteral("60"));
-    QCOMPARE(f.LbDevStr1->text(), QStringLiteral("ORIVEL"));
-    QCOMPARE(f.LbDevStr2->text(), QStringLiteral("OV28W1024"));
-    QCOMPARE(f.LbDevRom1->text(), QStringLiteral("EEPROM"));
-    QCOMPARE(f.LbDevRom2->text(), QStringLiteral("(Word ROM)"));
-    QCOMPARE(f.LbDevEAddr->text(), QStringLiteral("0FFFF"));
-    QVERIFY(f.OpBuffTypeH->isEnabled());
-    QVERIFY(f.PbER->isEnabled());
-    QCOMPARE(s.unit().selectedDevice()->code, std::string("60"));
-
-    // An unknown code: red, blanked, only selecting and the buffer remain.
-    f.TexDVS->setText(QStringLiteral("99"));
-    const QStringList log = s.run([](Form1 &w) { return w.PbDevice_Click(); });
-    QVERIFY(log.contains(QStringLiteral("！ 未定義デバイス・コードです。")));
-    QCOMPARE(Form1::textColor(f.LbDevSetCode), QColor(255, 0, 0));
-    QCOMPARE(f.LbDevEAddr->text(), QStringLiteral("-----"));
-    QVERIFY(!f.PbPG->isEnabled());
-    QVERIFY(f.PbDevice->isEnabled());
-}
 
 void TestOpsEmulated::programVerifyBlankCheck() {
     Setup s;
@@ -174,8 +148,7 @@ void TestOpsEmulated::cancelledDumpLeavesTheLineClean() {
     auto dump = f.BDsub(QStringLiteral("0,FFF"));
     QElapsedTimer clock;
     clock.start();
-    while (s.fx.history().size() < 10 && clock.elapsed() < 5000)
-        spin(5);
+    QVERIFY(waitUntil([&] { return s.fx.history().size() >= 10; }, 5000));
     f.PbCansel->click();
     QVERIFY(runToEnd(std::move(dump)));
     QCOMPARE(s.fx.history().last(), QStringLiteral("キャンセルしました。"));
@@ -184,14 +157,6 @@ void TestOpsEmulated::cancelledDumpLeavesTheLineClean() {
     // The unit has stopped: the next operation gets its own reply.
     QCOMPARE(s.run([](Form1 &w) { return w.PbCL_Click(); }),
              (QStringList{"", "* Buffer clear", "OK"}));
-}
-
-void TestOpsEmulated::lamp() {
-    Setup s;
-    QCOMPARE(s.run([](Form1 &w) { return w.PbES_Click(); }).last(), QStringLiteral("OK"));
-    QVERIFY(s.unit().lampOn());
-    QCOMPARE(s.run([](Form1 &w) { return w.PbEE_Click(); }).last(), QStringLiteral("OK"));
-    QVERIFY(!s.unit().lampOn());
 }
 
 QTEST_MAIN(TestOpsEmulated)
