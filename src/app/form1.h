@@ -9,8 +9,8 @@
 #include "link/portfactory.h"
 #include "link/serialport.h"
 
-#include <QCoro/QCoroTask>
 #include <QColor>
+#include <QCoro/QCoroTask>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
@@ -38,7 +38,8 @@ struct Form1Options {
     QString settingsPath;
     // Makes the port for a port text; empty: makePort (EMU or the real line).
     PortFactory portFactory;
-    // Interval of the line monitor in milliseconds; 0 leaves Timer1 stopped (tests tick it by hand).
+    // Interval of the line monitor in milliseconds; 0 leaves Timer1 stopped (tests tick it by
+    // hand).
     int timerIntervalMs = 10;
 };
 
@@ -258,7 +259,7 @@ private:
 
     Form1Options m_options;
     Waker m_waker;
-    int m_replyWaits = 0;      // reply waits in progress (the idle discard leaves their input alone)
+    int m_replyWaits = 0; // reply waits in progress (the idle discard leaves their input alone)
     bool m_queryRunning = false; // a stand-alone unit query is running
     bool m_sendRefused = false;  // the last Output was refused by the port
     bool m_commandRunRunning = false;
