@@ -279,6 +279,9 @@ private:
     // The Intel HEX and Motorola S loads and saves differ only in their title and command word.
     QCoro::Task<> loadTextFile(QString title, QString word, QString RemoteCMD);
     QCoro::Task<> saveTextFile(QString title, QString word, QString RemoteCMD);
+    // The argument of a load or save: split into Rcmd0..Rcmd5, the fields after the path cleaned
+    // (upper case, half width, no spaces, no comment); returns the path as typed.
+    QString splitFileArgument(QString RemoteCMD);
     // The pacing of a load before each line or byte: the port's backlog drained, then TxCtsCK.
     QCoro::Task<> paceOutput();
 

@@ -64,11 +64,7 @@ QCoro::Task<> Form1::loadTextFile(QString title, QString word, QString RemoteCMD
     AddList1(title);
     MSComm1->discardInput();
     MSComm1->discardOutput();
-    DiviCCommand(RemoteCMD);
-    Rcmd2 = ReMakeCmd(Rcmd2);
-    Rcmd3 = ReMakeCmd(Rcmd3);
-    Rcmd4 = ReMakeCmd(Rcmd4);
-    const QString path = joinDrivePath(Rcmd0, Rcmd1);
+    const QString path = splitFileArgument(RemoteCMD);
     if (Rcmd2.isEmpty())
         Rcmd2 = QStringLiteral("0");
 
@@ -130,11 +126,7 @@ QCoro::Task<> Form1::LBsub(QString RemoteCMD) {
     AddList1(QStringLiteral("* Load Binary File"));
     MSComm1->discardInput();
     MSComm1->discardOutput();
-    DiviCCommand(RemoteCMD);
-    Rcmd2 = ReMakeCmd(Rcmd2);
-    Rcmd3 = ReMakeCmd(Rcmd3);
-    Rcmd4 = ReMakeCmd(Rcmd4);
-    const QString path = joinDrivePath(Rcmd0, Rcmd1);
+    const QString path = splitFileArgument(RemoteCMD);
     if (Rcmd2.isEmpty())
         Rcmd2 = QStringLiteral("0");
 

@@ -46,11 +46,7 @@ QCoro::Task<> Form1::saveTextFile(QString title, QString word, QString RemoteCMD
     AddList1(QString());
     co_await CLR232IN();
     AddList1(title);
-    DiviCCommand(RemoteCMD);
-    Rcmd2 = ReMakeCmd(Rcmd2);
-    Rcmd3 = ReMakeCmd(Rcmd3);
-    Rcmd4 = ReMakeCmd(Rcmd4);
-    const QString path = joinDrivePath(Rcmd0, Rcmd1);
+    const QString path = splitFileArgument(RemoteCMD);
     if (Rcmd2.isEmpty())
         Rcmd2 = QStringLiteral("0");
     if (Rcmd3.isEmpty())
@@ -134,11 +130,7 @@ QCoro::Task<> Form1::SBsub(QString RemoteCMD) {
     AddList1(QString());
     co_await CLR232IN();
     AddList1(QStringLiteral("* Save Binary File"));
-    DiviCCommand(RemoteCMD);
-    Rcmd2 = ReMakeCmd(Rcmd2);
-    Rcmd3 = ReMakeCmd(Rcmd3);
-    Rcmd4 = ReMakeCmd(Rcmd4);
-    const QString path = joinDrivePath(Rcmd0, Rcmd1);
+    const QString path = splitFileArgument(RemoteCMD);
     if (Rcmd2.isEmpty())
         Rcmd2 = QStringLiteral("0");
     if (Rcmd3.isEmpty())
