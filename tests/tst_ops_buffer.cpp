@@ -222,7 +222,8 @@ void TestOpsBuffer::dumpCancelledInTheData() {
     s.port->expectPieces("BD0,FF", {{0, answer.left(3 + 4 * 48)}, {5000, answer.mid(3 + 4 * 48)}});
     s.port->expect(QByteArray("\x1b"), "34\r\n");
     auto task = s.fx->BDsub(QStringLiteral("0,FF"));
-    QVERIFY(waitUntil([&] { return s.fx.history().size() >= 7; }, 3000));
+    // The empty line, the title, the purge line, the header and the four data lines.
+    QVERIFY(waitUntil([&] { return s.fx.history().size() >= 8; }, 3000));
     QVERIFY(s.fx->PbCansel->isEnabled());
     QVERIFY(!s.fx->PbBD->isEnabled());
     s.fx->PbCansel->click();
