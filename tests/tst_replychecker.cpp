@@ -291,7 +291,7 @@ void TestReplyChecker::bdJudgesWithoutWaiting() {
     QElapsedTimer clock;
     clock.start();
     QVERIFY(runToEnd(f->CeckAnsRX(QStringLiteral("BD"))));
-    QVERIFY(clock.elapsed() < 300);
+    QVERIFY(clock.elapsed() < 400);
     QCOMPARE(f.log().mid(before), QStringList{"！通信エラーです。"});
     QCOMPARE(enabledButtons(f.form()), (QStringList{"PbExit", "PbON"}));
 }
@@ -305,7 +305,7 @@ void TestReplyChecker::noReplyTimesOut() {
     QElapsedTimer clock;
     clock.start();
     QVERIFY(runToEnd(f->CeckAnsRX(QStringLiteral("US0"))));
-    QVERIFY2(clock.elapsed() >= 500 && clock.elapsed() < 900,
+    QVERIFY2(clock.elapsed() >= 500 && clock.elapsed() < 1000,
              qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(f->AnsRxCode, QStringLiteral("98"));
     QCOMPARE(f.log().mid(f.log().size() - 3),
@@ -367,7 +367,7 @@ void TestReplyChecker::refusedWriteIs99() {
     QElapsedTimer clock;
     clock.start();
     QVERIFY(runToEnd(f->CeckAnsRX(QStringLiteral("PG"))));
-    QVERIFY(clock.elapsed() < 300);
+    QVERIFY(clock.elapsed() < 400);
     QCOMPARE(f->AnsRxCode, QStringLiteral("99"));
     QCOMPARE(f.log().last(), QStringLiteral("！送信タイムアウトです。"));
     f->PbReEn();
