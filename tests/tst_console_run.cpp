@@ -25,12 +25,6 @@ const QString kCancelledEnd = QStringLiteral("ｺﾏﾝﾄﾞﾚｽ キャンセ
 const QString kAbnormalEnd = QStringLiteral("ｺﾏﾝﾄﾞﾚｽ異常終了");
 const QString kUnsupported = QStringLiteral("このコマンドは、サポートされてません！");
 
-void writeFile(const QString &path, const QByteArray &bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
 // A unit that accepts everything: loads are ready ("01") for their announcement.
 void acceptAll(ScriptedPort *port) {
     port->respond("LH", "01\r\n");

@@ -21,13 +21,6 @@ ScriptedPort *scripted(FormFixture &f) {
     return port;
 }
 
-QString writeFile(FormFixture &f, const QString &name, const QByteArray &bytes) {
-    QFile file(f.path(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(file.fileName()));
-    return file.fileName();
-}
-
 // Every end of a load: file closed, cancel disabled, operations usable again, flag cleared.
 void verifyEnded(FormFixture &f) {
     QVERIFY(!f->m_dataFile);
@@ -97,7 +90,7 @@ void TestFilesLoad::hexLoad() {
     QFETCH(QString, code);
     FormFixture f;
     ScriptedPort *port = scripted(f);
-    const QString path = writeFile(f, QStringLiteral("Two Lines.hex"), content);
+    const QString path = writeFile(f.path(QStringLiteral("Two Lines.hex")), content);
     for (qsizetype i = 0; i + 1 < script.size(); i += 2)
         port->expect(script.at(i), script.at(i + 1));
 
@@ -141,7 +134,7 @@ void TestFilesLoad::lineEnds() {
     QFETCH(QStringList, logged);
     FormFixture f;
     ScriptedPort *port = scripted(f);
-    const QString path = writeFile(f, QStringLiteral("data.s"), content);
+    const QString path = writeFile(f.path(QStringLiteral("data.s")), content);
     port->expectPieces("LS0", {{0, "01\r\n"}, {20, "00\r\n"}});
 
     QVERIFY(runToEnd(f->LSsub(path)));
@@ -170,7 +163,7 @@ void TestFilesLoad::fileThatCannotBeLoaded() {
     FormFixture f;
     ScriptedPort *port = scripted(f);
     QDir(f.path(QString())).mkdir(QStringLiteral("folder"));
-    const QString locked = writeFile(f, QStringLiteral("locked.dat"), ":00000001FF\r\n");
+    const QString locked = writeFile(f.path(QStringLiteral("locked.dat")), ":00000001FF\r\n");
     QFile::setPermissions(locked, QFileDevice::Permissions());
     if (name == QLatin1String("locked.dat") && QFile(locked).open(QIODevice::ReadOnly))
         QSKIP("permissions do not keep this user from reading");
@@ -191,7 +184,7 @@ void TestFilesLoad::fileThatCannotBeLoaded() {
 void TestFilesLoad::cancelWhileWaitingForCts() {
     FormFixture f;
     ScriptedPort *port = scripted(f);
-    const QString path = writeFile(f, QStringLiteral("a.hex"), ":A\r\n:B\r\n");
+    const QString path = writeFile(f.path(QStringLiteral("a.hex")), ":A\r\n:B\r\n");
     port->expect("LH0", "01\r\n");
     port->expect("\x1b", "34\r\n");
     port->setCts(false);
@@ -219,7 +212,7 @@ void TestFilesLoad::binaryFileOf20Bytes() {
     const QByteArray data("\x00\x1f\xa0\x0d\x0a\x1a\xff\x7e\x01\x02\x03\x04\x05\x06\x07\x08"
                           "\x1b\x0d\x0a\x00",
                           20);
-    const QString path = writeFile(f, QStringLiteral("a.bin"), data);
+    const QString path = writeFile(f.path(QStringLiteral("a.bin")), data);
     port->expectPieces("LB20,100", {{0, "01\r\n"}, {20, "00\r\n"}});
 
     QVERIFY(runToEnd(f->LBsub(path + QStringLiteral(",100"))));
@@ -237,7 +230,7 @@ void TestFilesLoad::binaryFileCutWhileLoading() {
     const int size = 70000;
     // CR LF now and then keeps the scripted line's search for line ends short.
     const QByteArray data = QByteArray("\x55\x55\x55\x55\x55\x55\r\n").repeated(size / 8);
-    const QString path = writeFile(f, QStringLiteral("a.bin"), data);
+    const QString path = writeFile(f.path(QStringLiteral("a.bin")), data);
     port->expect("LB70000,0", "01\r\n");
     port->setCts(false);
 

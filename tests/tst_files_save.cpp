@@ -25,11 +25,6 @@ ScriptedPort *scripted(FormFixture &f) {
     return port;
 }
 
-QByteArray readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 void verifyEnded(FormFixture &f) {
     QVERIFY(!f->m_dataFile);
     QVERIFY(!f->EscFlag);

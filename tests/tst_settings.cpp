@@ -20,17 +20,6 @@ namespace {
 const QByteArray kExampleFile = "3\r\n19200\r\nC:\\a.txt\r\n\r\nFalse\r\nTrue\r\nFalse\r\n"
                                 "C:\\x.hex\r\n\r\nFalse\r\nTrue\r\nFalse\r\nD:\\\r\n";
 
-void writeFile(const QString &path, const QByteArray &bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // A window started with `bytes` as its settings file (none when null).
 std::unique_ptr<Form1> startWith(const QTemporaryDir &dir, const QByteArray &bytes) {
     const QString path = dir.filePath(QStringLiteral("Corvane.INI"));

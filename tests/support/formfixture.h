@@ -18,6 +18,10 @@ namespace corvane::test {
 bool runToEnd(QCoro::Task<> task, int timeoutMs = 10000);
 // Runs the event loop for `ms` milliseconds.
 void spin(int ms);
+// Writes `bytes` to `path` (the test program stops if it cannot) and returns the path.
+QString writeFile(const QString &path, const QByteArray &bytes);
+// The bytes of the file at `path`, or "<missing>" when it cannot be read.
+QByteArray readFile(const QString &path);
 
 class FormFixture {
 public:
