@@ -282,6 +282,9 @@ private:
     // The argument of a load or save: split into Rcmd0..Rcmd5, the fields after the path cleaned
     // (upper case, half width, no spaces, no comment); returns the path as typed.
     QString splitFileArgument(QString RemoteCMD);
+    // The end of a load: the unit's verdict on the data ("OK" on "00"), and every way out.
+    QCoro::Task<> awaitLoadVerdict();
+    void endLoad(bool failed);
     // The pacing of a load before each line or byte: the port's backlog drained, then TxCtsCK.
     QCoro::Task<> paceOutput();
 

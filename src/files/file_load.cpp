@@ -45,6 +45,19 @@ QCoro::Task<> Form1::paceOutput() {
     co_await TxCtsCK();
 }
 
+QCoro::Task<> Form1::awaitLoadVerdict() {
+    co_await CeckAnsRX(QStringLiteral("Load"));
+    if (AnsRxCode == QLatin1String("00"))
+        AddList1(QStringLiteral("OK"));
+}
+
+void Form1::endLoad(bool failed) {
+    if (failed)
+        AddList1(QString::fromUtf16(kCannotOpenFile));
+    PbReEn();
+    EscFlag = false;
+}
+
 QCoro::Task<> Form1::LHsub(QString RemoteCMD) {
     co_await loadTextFile(QStringLiteral("* Load HEX File"), QStringLiteral("LH"),
                           std::move(RemoteCMD));
@@ -104,17 +117,12 @@ QCoro::Task<> Form1::loadTextFile(QString title, QString word, QString RemoteCMD
                     }
                 }
                 if (!failed && !cancelled) {
-                    co_await CeckAnsRX(QStringLiteral("Load"));
-                    if (AnsRxCode == QLatin1String("00"))
-                        AddList1(QStringLiteral("OK"));
+                    co_await awaitLoadVerdict();
                 }
             }
         }
     }
-    if (failed)
-        AddList1(QString::fromUtf16(kCannotOpenFile));
-    PbReEn();
-    EscFlag = false;
+    endLoad(failed);
 }
 
 QCoro::Task<> Form1::LBsub(QString RemoteCMD) {
@@ -170,18 +178,13 @@ QCoro::Task<> Form1::LBsub(QString RemoteCMD) {
                             AddList1(logLine.take());
                     }
                     if (!failed) {
-                        co_await CeckAnsRX(QStringLiteral("Load"));
-                        if (AnsRxCode == QLatin1String("00"))
-                            AddList1(QStringLiteral("OK"));
+                        co_await awaitLoadVerdict();
                     }
                 }
             }
         }
     }
-    if (failed)
-        AddList1(QString::fromUtf16(kCannotOpenFile));
-    PbReEn();
-    EscFlag = false;
+    endLoad(failed);
 }
 
 } // namespace corvane
