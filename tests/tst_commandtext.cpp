@@ -18,6 +18,8 @@ private Q_SLOTS:
     void reMakeLeavesCleanedTextWithComment();
     void cp932_data();
     void cp932();
+    void cp932Refused_data();
+    void cp932Refused();
 };
 
 void TestCommandText::divide_data() {
@@ -92,30 +94,59 @@ void TestCommandText::reMakeLeavesCleanedTextWithComment() {
     QCOMPARE(typed, QStringLiteral("RD0,1FFFF,A'READALL"));
 }
 
+// Expected texts from the CP932 table (double-byte characters as code points, so that none is
+// mistaken for a look-alike).
 void TestCommandText::cp932_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("text");
-    QTest::newRow("ASCII with SUB") << QByteArray("A\x1a"
-                                                  "B")
-                                    << QStringLiteral("A\x1a"
-                                                      "B");
+    QTest::newRow("ASCII and control bytes") << QByteArray("A\0\t\n\r\x1a\x1b\x1c\x7f\\~B", 12)
+                                             << QStringLiteral("A\0\t\n\r\x1a\x1b\x1c\x7f\\~B");
     QTest::newRow("double byte") << QByteArray("\x83\x43\x83\x93") << QStringLiteral("イン");
+    QTest::newRow("double byte, CP932 forms")
+        << QByteArray("\x81\x40\x82\xa0\x88\x9f\x81\x60\x81\x5c\x87\x40\xfa\x40\xf0\x40")
+        << QStringLiteral("\u3000\u3042\u4E9C\uFF5E\u2015\u2460\u2170\uE000");
+    QTest::newRow("trail byte 5C")
+        << QByteArray("\x95\x5c\x83\x5c") << QStringLiteral("\u8868\u30BD");
     QTest::newRow("half-width katakana")
-        << QByteArray("\xba\xcf\xdd\xc4\xde") << QStringLiteral("ｺﾏﾝﾄﾞ");
+        << QByteArray("\xa1\xba\xcf\xdd\xc4\xde\xdf") << QStringLiteral("｡ｺﾏﾝﾄﾞﾟ");
     QTest::newRow("lone lead byte at the end") << QByteArray("A\x82") << QStringLiteral("A\uFFFD");
-    QTest::newRow("invalid byte keeps neighbours")
-        << QByteArray("\xffOK\x83\x43") << QStringLiteral("\uFFFDOKイ");
+    QTest::newRow("bytes that start no character")
+        << QByteArray("\x80\xa0\xfd\xfeOK\xff")
+        << QStringLiteral("\uFFFD\uFFFD\uFFFD\uFFFDOK\uFFFD");
     QTest::newRow("lead byte before ASCII")
-        << QByteArray("\x82\x0d\x0a") << QStringLiteral("\uFFFD\r\n");
-    QTest::newRow("NUL") << QByteArray("\0x", 2) << QString(QChar(0)) + QLatin1Char('x');
+        << QByteArray("\x82\x0d\x0a\x81\x7f") << QStringLiteral("\uFFFD\r\n\uFFFD\x7f");
+    QTest::newRow("unassigned pair: its trail read on its own")
+        << QByteArray("\x82\xa0\x85\x40\x82\xa2") << QStringLiteral("\u3042\uFFFD@\u3044");
+    QTest::newRow("unassigned pair whose trail is a lead byte")
+        << QByteArray("\x85\x85\x40\xeb\x82\xa0") << QStringLiteral("\uFFFD\uFFFD@\uFFFD\u3042");
 }
 
 void TestCommandText::cp932() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, text);
     QCOMPARE(fromCp932(bytes), text);
-    if (!text.contains(QChar::ReplacementCharacter))
+    // The same bytes give the same text after a bad pair has been decoded elsewhere.
+    QCOMPARE(fromCp932("\x85\x40"), QStringLiteral("\uFFFD@"));
+    QCOMPARE(fromCp932(bytes), text);
+    if (!text.contains(QChar::ReplacementCharacter)) {
         QCOMPARE(toCp932(text), bytes);
+        QCOMPARE(encodeCp932(text).value_or("<refused>"), bytes);
+    }
+}
+
+void TestCommandText::cp932Refused_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("é") << QStringLiteral("aあé");
+    QTest::newRow("emoji") << QStringLiteral("\U0001F600x");
+    QTest::newRow("U+FFFD") << QStringLiteral("B\uFFFD");
+    QTest::newRow("JIS wave dash") << QStringLiteral("\u301C");
+}
+
+void TestCommandText::cp932Refused() {
+    QFETCH(QString, text);
+    QVERIFY(!encodeCp932(text));
+    // A refusal leaves nothing behind for the next text.
+    QCOMPARE(encodeCp932(QStringLiteral("あ")).value_or("<refused>"), QByteArray("\x82\xa0"));
 }
 
 QTEST_APPLESS_MAIN(TestCommandText)

@@ -10,12 +10,16 @@
 using namespace corvane;
 
 Q_DECLARE_METATYPE(corvane::ConsoleProcedure)
+Q_DECLARE_METATYPE(corvane::CommandFileReader::Encoding)
 
 namespace {
 
 using L = QList<QByteArray>;
 
-L readAll(const QByteArray &bytes, qsizetype maxLineBytes, QList<bool> *truncated = nullptr) {
+using Encoding = CommandFileReader::Encoding;
+
+L readAll(const QByteArray &bytes, qsizetype maxLineBytes, QList<bool> *truncated = nullptr,
+          Encoding *encoding = nullptr) {
     QBuffer device;
     device.setData(bytes);
     device.open(QIODevice::ReadOnly);
@@ -26,6 +30,8 @@ L readAll(const QByteArray &bytes, qsizetype maxLineBytes, QList<bool> *truncate
         const CommandFileReader::Status status = reader.next(line);
         if (status == CommandFileReader::Status::Pending)
             continue;
+        if (encoding)
+            *encoding = reader.encoding();
         if (status != CommandFileReader::Status::Line)
             return lines;
         lines.append(line);
@@ -108,31 +114,45 @@ void TestConsoleCommand::matching() {
 void TestConsoleCommand::readerLines_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<L>("lines");
-    QTest::newRow("empty file") << QByteArray() << L{};
-    QTest::newRow("last line without end") << QByteArray("A") << L{"A"};
-    QTest::newRow("CR LF, last without end") << QByteArray("A\r\nB") << L{"A", "B"};
-    QTest::newRow("LF alone does not end a line") << QByteArray("A\nB\r\n") << L{"A\nB"};
-    QTest::newRow("LF only file is one line") << QByteArray("A\nB\n") << L{"A\nB\n"};
-    QTest::newRow("blank lines") << QByteArray("\r\n\r\n") << L{"", ""};
-    QTest::newRow("CR then CR LF") << QByteArray("A\r\r\nB") << L{"A", "", "B"};
-    QTest::newRow("LF CR") << QByteArray("A\n\rB") << L{"A\n", "B"};
-    QTest::newRow("NUL kept as a byte") << QByteArray("A\0B\r\n", 5) << L{QByteArray("A\0B", 3)};
+    QTest::addColumn<Encoding>("encoding");
+    const Encoding cp932 = Encoding::Cp932, utf8 = Encoding::Utf8;
+    QTest::newRow("empty file") << QByteArray() << L{} << cp932;
+    QTest::newRow("last line without end") << QByteArray("A") << L{"A"} << cp932;
+    QTest::newRow("CR LF, last without end") << QByteArray("A\r\nB") << L{"A", "B"} << cp932;
+    QTest::newRow("LF") << QByteArray("A\nB\n") << L{"A", "B"} << cp932;
+    QTest::newRow("mixed") << QByteArray("A\nB\r\nC\rD") << L{"A", "B", "C", "D"} << cp932;
+    QTest::newRow("blank lines") << QByteArray("\r\n\n\r") << L{"", "", ""} << cp932;
+    QTest::newRow("CR then CR LF") << QByteArray("A\r\r\nB") << L{"A", "", "B"} << cp932;
+    QTest::newRow("LF CR") << QByteArray("A\n\rB") << L{"A", "", "B"} << cp932;
+    QTest::newRow("NUL kept as a byte")
+        << QByteArray("A\0B\r\n", 5) << L{QByteArray("A\0B", 3)} << cp932;
     // The CR is the last byte of the first chunk, its LF the first byte of the next.
     const QByteArray first(CommandFileReader::kChunkBytes - 1, 'x');
-    QTest::newRow("CR LF across chunks") << first + "\r\nB\r\n" << L{first, "B"};
+    QTest::newRow("CR LF across chunks") << first + "\r\nB\r\n" << L{first, "B"} << cp932;
+    QTest::newRow("CR ends a chunk, LF the next line")
+        << first + "\r\n\nB" << L{first, "", "B"} << cp932;
+    QTest::newRow("UTF-8 mark") << QByteArray("\xEF\xBB\xBF"
+                                              "A\r\nB")
+                                << L{"A", "B"} << utf8;
+    QTest::newRow("UTF-8 mark alone") << QByteArray("\xEF\xBB\xBF") << L{} << utf8;
+    QTest::newRow("the mark later is text")
+        << QByteArray("A\r\n\xEF\xBB\xBF") << L{"A", "\xEF\xBB\xBF"} << cp932;
     QByteArray many;
     L manyLines;
     for (int i = 0; i < 1000000; ++i) {
-        many += i % 3 == 0 ? "C\r\n" : "\r";
+        many += i % 3 == 0 ? "C\n" : i % 3 == 1 ? "\r" : "\r\n";
         manyLines << (i % 3 == 0 ? QByteArrayLiteral("C") : QByteArray());
     }
-    QTest::newRow("a million lines, CR LF and CR mixed") << many << manyLines;
+    QTest::newRow("a million lines, LF, CR and CR LF mixed") << many << manyLines << cp932;
 }
 
 void TestConsoleCommand::readerLines() {
     QFETCH(QByteArray, bytes);
     QFETCH(L, lines);
-    QCOMPARE(readAll(bytes, CommandFileReader::kMaxLineBytes), lines);
+    QFETCH(Encoding, encoding);
+    Encoding found = Encoding(-1);
+    QCOMPARE(readAll(bytes, CommandFileReader::kMaxLineBytes, nullptr, &found), lines);
+    QCOMPARE(found, encoding);
 }
 
 void TestConsoleCommand::readerLongLineIsCutAndTheNextLineSurvives() {
@@ -175,20 +195,29 @@ void TestConsoleCommand::readerClosedDeviceIsAnError() {
 
 void TestConsoleCommand::lineText_data() {
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Encoding>("encoding");
     QTest::addColumn<QString>("text");
+    const Encoding cp932 = Encoding::Cp932, utf8 = Encoding::Utf8;
     QTest::newRow("CP932 kanji path")
-        << QByteArray("LHc:\\\x83\x65\x83\x58\x83\x67.hex") << "LHc:\\テスト.hex";
-    QTest::newRow("NUL") << QByteArray("B\0L", 3) << "B\uFFFDL";
-    QTest::newRow("lone LF") << QByteArray("B0\nR0") << "B0\uFFFDR0";
-    QTest::newRow("ESC and DEL") << QByteArray("B\x1b\x7f") << "B\uFFFD\uFFFD";
-    QTest::newRow("tab kept") << QByteArray("B0,FF\t' x") << "B0,FF\t' x";
-    QTest::newRow("lead byte without trail") << QByteArray("LHa\x83") << "LHa\uFFFD";
+        << QByteArray("LHc:\\\x83\x65\x83\x58\x83\x67.hex") << cp932 << "LHc:\\テスト.hex";
+    QTest::newRow("control bytes kept") << QByteArray("B\0\t\x1a\x1b\x1c\x7f\n", 8) << cp932
+                                        << QStringLiteral("B\0\t\x1a\x1b\x1c\x7f\n");
+    QTest::newRow("lead byte without trail") << QByteArray("LHa\x83") << cp932 << "LHa\uFFFD";
+    QTest::newRow("UTF-8 path") << QByteArray(
+                                       "LHc:\\\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88.hex\t\x1a")
+                                << utf8 << "LHc:\\テスト.hex\t\x1a";
+    QTest::newRow("UTF-8, a mark starting the line is a character")
+        << QByteArray("\xEF\xBB\xBF"
+                      "C")
+        << utf8 << QStringLiteral("\uFEFFC");
+    QTest::newRow("UTF-8 cut at the end") << QByteArray("LHa\xE3\x83") << utf8 << "LHa\uFFFD\uFFFD";
 }
 
 void TestConsoleCommand::lineText() {
     QFETCH(QByteArray, bytes);
+    QFETCH(Encoding, encoding);
     QFETCH(QString, text);
-    QCOMPARE(commandLineText(bytes), text);
+    QCOMPARE(commandLineText(bytes, encoding), text);
 }
 
 QTEST_GUILESS_MAIN(TestConsoleCommand)

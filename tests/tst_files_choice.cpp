@@ -4,7 +4,6 @@
 #include "files/datafile.h"
 #include "formfixture.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -59,8 +58,6 @@ private Q_SLOTS:
     void realDialog();
     void nameFilters();
     void startFolder();
-    void lineReader_data();
-    void lineReader();
 };
 
 void TestFilesChoice::goByFormat_data() {
@@ -195,30 +192,6 @@ void TestFilesChoice::startFolder() {
     QCOMPARE(dialogStartFolder(f.path(QStringLiteral("gone.hex"))), folder);
     QCOMPARE(dialogStartFolder(f.path(QStringLiteral("no/such/a.hex"))), QString());
     QCOMPARE(dialogStartFolder(QStringLiteral("D:\\")), QString());
-}
-
-void TestFilesChoice::lineReader_data() {
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QList<QByteArray>>("lines");
-
-    const QByteArray block(65535, 'x'); // the reader's block ends between CR and LF
-    QTest::newRow("CR LF split by a block") << block + "\r\nB" << QList<QByteArray>{block, "B"};
-    QTest::newRow("CR ends a block") << block + "\r" << QList<QByteArray>{block};
-    QTest::newRow("LF inside a line") << QByteArray("a\nb\r\n") << QList<QByteArray>{"a\nb"};
-    QTest::newRow("empty lines") << QByteArray("\r\n\r") << QList<QByteArray>{"", ""};
-}
-
-void TestFilesChoice::lineReader() {
-    QFETCH(QByteArray, content);
-    QFETCH(QList<QByteArray>, lines);
-    QBuffer device(&content);
-    QVERIFY(device.open(QIODevice::ReadOnly));
-    DataLineReader reader(&device);
-    QList<QByteArray> got;
-    QByteArray line;
-    while (reader.next(line) == DataLineReader::Result::Line)
-        got.append(line);
-    QCOMPARE(got, lines);
 }
 
 QTEST_MAIN(TestFilesChoice)

@@ -1,9 +1,15 @@
-// The loads on a scripted line: the bytes the unit receives, the log and every way out.
+// The loads: on a scripted line the bytes the unit receives, the log and every way out; the lines
+// of a data file; files written by another tool, through the emulated unit.
 
 #include "formfixture.h"
 
+#include "files/datafile.h"
+
+#include <QBuffer>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
 
 using namespace corvane;
@@ -39,6 +45,10 @@ private Q_SLOTS:
     void hexLoad();
     void lineEnds_data();
     void lineEnds();
+    void lineReader_data();
+    void lineReader();
+    void srecCatFileLoadsIntoTheUnit_data();
+    void srecCatFileLoadsIntoTheUnit();
     void fileThatCannotBeLoaded_data();
     void fileThatCannotBeLoaded();
     void cancelWhileWaitingForCts();
@@ -110,22 +120,18 @@ void TestFilesLoad::lineEnds_data() {
 
     const QString ok = QStringLiteral("OK");
     QTest::newRow("empty file") << QByteArray() << QByteArray() << QStringList{kReady, ok};
-    QTest::newRow("CR only") << QByteArray(":A\r:B\r") << QByteArray(":A\r\n:B\r\n")
-                             << QStringList{kReady, ":A", ":B", ok};
-    QTest::newRow("LF only is one line")
-        << QByteArray(":A\n:B\n") << QByteArray(":A\n:B\n\r\n") << QStringList();
-    QTest::newRow("last line without end") << QByteArray(":A\r\n:B") << QByteArray(":A\r\n:B\r\n")
-                                           << QStringList{kReady, ":A", ":B", ok};
-    QTest::newRow("blank line") << QByteArray(":A\r\n\r\n:B\r\n") << QByteArray(":A\r\n\r\n:B\r\n")
-                                << QStringList{kReady, ":A", "", ":B", ok};
-    QTest::newRow("CR CR LF") << QByteArray(":A\r\r\n:B") << QByteArray(":A\r\n\r\n:B\r\n")
-                              << QStringList{kReady, ":A", "", ":B", ok};
+    QTest::newRow("CR, LF and CR LF, last line without end")
+        << QByteArray(":A\r:B\n:C\r\n:D") << QByteArray(":A\r\n:B\r\n:C\r\n:D\r\n")
+        << QStringList{kReady, ":A", ":B", ":C", ":D", ok};
+    QTest::newRow("blank lines") << QByteArray(":A\r\n\r\n\n:B\r\n")
+                                 << QByteArray(":A\r\n\r\n\r\n:B\r\n")
+                                 << QStringList{kReady, ":A", "", "", ":B", ok};
     QByteArray all; // forwarded unchanged, bytes as they are
     for (int i = 0; i < 256; ++i) {
-        if (i != '\r')
+        if (i != '\r' && i != '\n')
             all.append(char(i));
     }
-    QTest::newRow("every byte value but CR") << all << all + "\r\n" << QStringList();
+    QTest::newRow("every byte value but CR and LF") << all << all + "\r\n" << QStringList();
 }
 
 void TestFilesLoad::lineEnds() {
@@ -144,6 +150,75 @@ void TestFilesLoad::lineEnds() {
     if (!logged.isEmpty())
         QCOMPARE(f.log().mid(2), logged);
     verifyEnded(f);
+}
+
+void TestFilesLoad::lineReader_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QList<QByteArray>>("lines");
+    using L = QList<QByteArray>;
+
+    QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << L{"a", "b"};
+    QTest::newRow("CR") << QByteArray("a\rb\r") << L{"a", "b"};
+    QTest::newRow("LF") << QByteArray("a\nb\n") << L{"a", "b"};
+    QTest::newRow("mixed") << QByteArray("a\nb\r\nc\rd\n\re") << L{"a", "b", "c", "d", "", "e"};
+    QTest::newRow("last line without end") << QByteArray("a\r\nb") << L{"a", "b"};
+    QTest::newRow("blank lines") << QByteArray("\r\n\n\r") << L{"", "", ""};
+    const QByteArray block(65535, 'x'); // the reader's block ends between CR and LF
+    QTest::newRow("CR LF split by a block") << block + "\r\nB" << L{block, "B"};
+    QTest::newRow("CR ends a block, LF a line") << block + "\r\n\nB" << L{block, "", "B"};
+    QTest::newRow("CR ends a block and the file") << block + "\r" << L{block};
+}
+
+void TestFilesLoad::lineReader() {
+    QFETCH(QByteArray, content);
+    QFETCH(QList<QByteArray>, lines);
+    QBuffer device(&content);
+    QVERIFY(device.open(QIODevice::ReadOnly));
+    DataLineReader reader(&device);
+    QList<QByteArray> got;
+    QByteArray line;
+    while (reader.next(line) == DataLineReader::Result::Line)
+        got.append(line);
+    QCOMPARE(got, lines);
+}
+
+// Files written by srec_cat, an independent tool that ends its lines with LF alone, load into the
+// emulated unit: every byte lands at its address and the unit answers "OK".
+void TestFilesLoad::srecCatFileLoadsIntoTheUnit_data() {
+    QTest::addColumn<bool>("motorola");
+    QTest::newRow("Intel HEX") << false;
+    QTest::newRow("Motorola S") << true;
+}
+
+void TestFilesLoad::srecCatFileLoadsIntoTheUnit() {
+    QFETCH(bool, motorola);
+    const QString srecCat = QStandardPaths::findExecutable(QStringLiteral("srec_cat"));
+    if (srecCat.isEmpty())
+        QFAIL("srec_cat (Debian package srecord) is not installed");
+    FormFixture f;
+    EmulatedPort *port = f.useEmulated(UnitOptions{0.0});
+    QByteArray image;
+    for (int i = 0; i < 600; ++i)
+        image.append(char(i * 7 + 3));
+    const QString binary = writeFile(f.path(QStringLiteral("image.bin")), image);
+    const QString records =
+        f.path(motorola ? QStringLiteral("image.s") : QStringLiteral("image.hex"));
+    QProcess tool;
+    // An execution start address gives the Motorola file its S9 end record.
+    tool.start(srecCat, {binary, QStringLiteral("-binary"), QStringLiteral("-offset"),
+                         QStringLiteral("0x1F00"), QStringLiteral("-execution-start-address=0"),
+                         QStringLiteral("-o"), records,
+                         motorola ? QStringLiteral("-motorola") : QStringLiteral("-intel")});
+    QVERIFY(tool.waitForFinished(10000));
+    QCOMPARE(tool.exitCode(), 0);
+    const QByteArray content = readFile(records);
+    QVERIFY(content.count('\n') > 3 && !content.contains('\r'));
+
+    QVERIFY(runToEnd(motorola ? f->LSsub(records) : f->LHsub(records), 30000));
+    QCOMPARE(f.log().constLast(), QStringLiteral("OK"));
+    const std::vector<std::uint8_t> &buffer = port->unit().buffer();
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(buffer.data()) + 0x1F00, image.size()),
+             image);
 }
 
 void TestFilesLoad::fileThatCannotBeLoaded_data() {

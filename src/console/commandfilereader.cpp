@@ -3,6 +3,7 @@
 #include "protocol/cp932.h"
 
 #include <QIODevice>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <utility>
@@ -14,9 +15,30 @@ CommandFileReader::CommandFileReader(QIODevice *device, qsizetype maxLineBytes)
     , m_maxLineBytes(maxLineBytes) {}
 
 bool CommandFileReader::fill() {
+    auto read = [this](qsizetype at) {
+        return m_device->isOpen() ? m_device->read(m_buffer.data() + at, kChunkBytes - at) : -1;
+    };
     m_pos = 0;
     m_buffer.resize(kChunkBytes);
-    const qint64 got = m_device->isOpen() ? m_device->read(m_buffer.data(), kChunkBytes) : -1;
+    qint64 got = read(0);
+    if (!m_filled) {
+        // The mark decides the encoding; a device that hands out a few bytes a read is asked
+        // again until it is clear whether the file starts with it.
+        m_filled = true;
+        const QByteArrayView mark("\xEF\xBB\xBF");
+        while (got > 0 && got < mark.size() && mark.startsWith(m_buffer.first(got))) {
+            const qint64 more = read(got);
+            if (more <= 0) {
+                got = more < 0 ? more : got;
+                break;
+            }
+            got += more;
+        }
+        if (got >= mark.size() && m_buffer.startsWith(mark)) {
+            m_encoding = Encoding::Utf8;
+            m_pos = mark.size();
+        }
+    }
     if (got < 0) {
         m_failed = true;
         m_buffer.clear();
@@ -47,6 +69,7 @@ CommandFileReader::Status CommandFileReader::next(QByteArray &line) {
                 line = std::exchange(m_line, QByteArray());
                 return Status::Line;
             }
+            continue; // the first chunk may hold nothing but the mark
         }
         if (m_skipLf) {
             m_skipLf = false;
@@ -55,8 +78,11 @@ CommandFileReader::Status CommandFileReader::next(QByteArray &line) {
                 continue;
             }
         }
-        const qsizetype cr = m_buffer.indexOf('\r', m_pos);
-        const qsizetype end = cr < 0 ? m_buffer.size() : cr;
+        const char *const begin = m_buffer.constData();
+        const char *const stop = std::find_if(begin + m_pos, begin + m_buffer.size(),
+                                              [](char c) { return c == '\r' || c == '\n'; });
+        const qsizetype end = stop - begin;
+        const bool ended = end < m_buffer.size();
         const qsizetype room = m_maxLineBytes - m_line.size();
         const qsizetype take = std::min(end - m_pos, room);
         m_line.append(m_buffer.constData() + m_pos, take);
@@ -64,9 +90,9 @@ CommandFileReader::Status CommandFileReader::next(QByteArray &line) {
             m_truncated = true;
         m_started = true;
         m_pos = end;
-        if (cr >= 0) {
+        if (ended) {
             ++m_pos;
-            m_skipLf = true;
+            m_skipLf = *stop == '\r';
             m_started = false;
             line = std::exchange(m_line, QByteArray());
             return Status::Line;
@@ -74,17 +100,13 @@ CommandFileReader::Status CommandFileReader::next(QByteArray &line) {
     }
 }
 
-QString commandLineText(const QByteArray &line) {
-    // The decoder holds back a double-byte character left unfinished at the end; a closing LF
-    // (never a trail byte) pushes it out as an invalid character instead of losing it.
-    QString text = fromCp932(line + '\n');
-    text.chop(1);
-    for (QChar &c : text) {
-        const char16_t u = c.unicode();
-        if ((u < 0x20 && u != u'\t') || u == 0x7f)
-            c = QChar::ReplacementCharacter;
-    }
-    return text;
+QString commandLineText(const QByteArray &line, CommandFileReader::Encoding encoding) {
+    if (encoding == CommandFileReader::Encoding::Cp932)
+        return fromCp932(line);
+    // Exactly the line's characters: QString::fromUtf8 would drop a U+FEFF at its start.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(line);
 }
 
 } // namespace corvane

@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace corvane {
 
 namespace {
@@ -53,20 +55,24 @@ DataLineReader::DataLineReader(QIODevice *device, qsizetype maxLine)
 
 DataLineReader::Result DataLineReader::next(QByteArray &line) {
     for (;;) {
-        const qsizetype cr = m_buffer.indexOf('\r', m_scan);
-        if (cr >= 0) {
+        const char *const begin = m_buffer.constData();
+        const char *const stop = std::find_if(begin + m_scan, begin + m_buffer.size(),
+                                              [](char c) { return c == '\r' || c == '\n'; });
+        const qsizetype end = stop - begin;
+        if (end < m_buffer.size()) {
+            const bool cr = *stop == '\r';
             // A CR at the end of the block may be the first half of CR LF.
-            if (cr + 1 == m_buffer.size() && !m_atEnd) {
+            if (cr && end + 1 == m_buffer.size() && !m_atEnd) {
                 fill();
                 continue;
             }
             if (m_error)
                 return Result::ReadError;
-            if (cr - m_pos > m_maxLine)
+            if (end - m_pos > m_maxLine)
                 return Result::TooLong;
-            line = m_buffer.mid(m_pos, cr - m_pos);
-            m_pos = cr + 1;
-            if (m_pos < m_buffer.size() && m_buffer.at(m_pos) == '\n')
+            line = m_buffer.mid(m_pos, end - m_pos);
+            m_pos = end + 1;
+            if (cr && m_pos < m_buffer.size() && m_buffer.at(m_pos) == '\n')
                 ++m_pos;
             m_scan = m_pos;
             return Result::Line;

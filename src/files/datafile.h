@@ -14,8 +14,8 @@ class QObject;
 namespace corvane {
 
 // Longest line of a text data file the program forwards. A record line is at most 521 characters;
-// the cap leaves room for files whose lines end with LF alone (read as one line) while keeping a
-// huge single-line file from taking unbounded memory.
+// the cap leaves ample room above that while keeping a huge file without line ends from taking
+// unbounded memory.
 constexpr qsizetype kMaxDataLineBytes = 1024 * 1024;
 
 // The failure line of the loads.
@@ -47,9 +47,10 @@ private:
     QPointer<QFile> m_file;
 };
 
-// Lines of a text data file: a line ends at CR or CR LF (LF alone belongs to the line), the end is
-// not part of the line, and a last line without an end is a line too. Reads in blocks and never
-// holds more than one line of at most `maxLine` bytes plus one block.
+// Lines of a text data file: a line ends at CR LF, CR or LF (a CR LF is one end, also when a block
+// ends between the two), the end is not part of the line, and a last line without an end is a
+// line too. Reads in blocks and never holds more than one line of at most `maxLine` bytes plus one
+// block.
 class DataLineReader {
 public:
     enum class Result { Line, End, ReadError, TooLong };
@@ -65,7 +66,7 @@ private:
     qsizetype m_maxLine;
     QByteArray m_buffer;
     qsizetype m_pos = 0;  // start of the unread text in m_buffer
-    qsizetype m_scan = 0; // where the search for CR goes on
+    qsizetype m_scan = 0; // where the search for a line end goes on
     bool m_atEnd = false;
     bool m_error = false;
 };
