@@ -2,6 +2,7 @@
 
 #include "app/splash.h"
 #include "link/nullport.h"
+#include "protocol/cp932.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,9 +17,11 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <qdrawutil.h>
 
 namespace corvane {
 
@@ -57,6 +60,32 @@ QFont controlFont() {
     return font;
 }
 
+// A frame drawn as the layout expects it: an etched border whose top line runs through the middle
+// of the caption, and the caption on a gap in that line. Controls then start just below the
+// caption instead of below a title strip of the style's own, which the layout has no room for.
+class CaptionedFrame : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter painter(this);
+        const QFontMetrics metrics = fontMetrics();
+        const bool captioned = !title().isEmpty();
+        const int borderTop = captioned ? metrics.height() / 2 : 0;
+        qDrawShadeRect(&painter, rect().adjusted(0, borderTop, 0, 0), palette(), true, 1, 0);
+        if (!captioned)
+            return;
+        const int pad = 2;
+        const QRect caption(metrics.height() / 2, 0, metrics.horizontalAdvance(title()) + 2 * pad,
+                            metrics.height());
+        painter.fillRect(caption, palette().brush(backgroundRole()));
+        style()->drawItemText(&painter, caption.adjusted(pad, 0, -pad, 0),
+                              Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, palette(),
+                              isEnabled(), title(), QPalette::WindowText);
+    }
+};
+
 } // namespace
 
 Form1::Form1(Form1Options options, QWidget *parent)
@@ -83,6 +112,7 @@ Form1::~Form1() {
 
 void Form1::usePort(std::unique_ptr<SerialPort> port) {
     MSComm1 = std::move(port);
+    MSComm1->setNullDiscard(m_nullDiscard);
     connect(MSComm1.get(), &SerialPort::readyRead, &m_waker, &Waker::poke);
     connect(MSComm1.get(), &SerialPort::pinoutChanged, &m_waker, &Waker::poke);
     connect(MSComm1.get(), &SerialPort::lost, &m_waker, &Waker::poke);
@@ -112,7 +142,7 @@ void Form1::buildWindow() {
     setFixedSize(twips(kClientWidthTwips, dpi), menuHeight + twips(kClientHeightTwips, dpi));
 
     auto frame = [&](const QString &caption, int x, int y, int w, int h) {
-        auto *box = new QGroupBox(caption, client);
+        auto *box = new CaptionedFrame(caption, client);
         place(box, x, y, w, h);
         return box;
     };
@@ -123,7 +153,8 @@ void Form1::buildWindow() {
     };
     auto button = [&](QWidget *parent, const QString &text, int x, int y, int w, int h) {
         auto *b = new QPushButton(text, parent);
-        b->setAutoDefault(false);
+        // Enter on the focused button clicks it (the fields below hand the focus to it).
+        b->setAutoDefault(true);
         place(b, x, y, w, h);
         return b;
     };
@@ -158,31 +189,31 @@ void Form1::buildWindow() {
     List1->setUniformItemSizes(true);
 
     // Communication settings.
-    Frame1 = frame(QStringLiteral("通信設定"), 120, 4800, 1770, 1050);
+    Frame1 = frame(QStringLiteral("通信設定"), 120, 4800, 1770, 1065);
     Lb232[0] = label(Frame1, QStringLiteral("ポートNo"), 50, 250, 720, 270);
     Combo1 =
         combo(Frame1,
               {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"),
                QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("EMU")},
-              QStringLiteral("1"), 780, 230, 970, 310);
+              QStringLiteral("1"), 760, 230, 970, 310);
     Lb232[1] = label(Frame1, QStringLiteral("転送速度"), 50, 620, 720, 270);
     Combo2 = combo(Frame1,
                    {QStringLiteral("4800"), QStringLiteral("9600"), QStringLiteral("19200"),
                     QStringLiteral("38400")},
-                   QStringLiteral("9600"), 780, 600, 970, 310);
+                   QStringLiteral("9600"), 760, 600, 970, 310);
 
     // Command-response files.
-    Frame2 = frame(QStringLiteral("コマンドレスポンスファイル"), 1920, 4800, 3492, 1050);
+    Frame2 = frame(QStringLiteral("コマンドレスポンスファイル"), 1920, 4800, 3492, 1065);
     Label7 = label(Frame2, QStringLiteral("起動時の自動実行"), 90, 210, 1500, 260);
     Option1 = option(Frame2, QStringLiteral("しない"), 1640, 200, 900, 270);
     Option1->setChecked(true);
     Label10 = label(Frame2, QStringLiteral("Ｆｉｌｅ１"), 90, 490, 930, 260);
     TexResGoFile1 = edit(Frame2, QString(), 1040, 485, 960, 270);
-    PbResGo1 = button(Frame2, QStringLiteral("起動"), 2030, 480, 570, 280);
+    PbResGo1 = button(Frame2, QStringLiteral("起動"), 2030, 485, 570, 270);
     Option2 = option(Frame2, QStringLiteral("File1"), 2630, 485, 830, 270);
     Label11 = label(Frame2, QStringLiteral("Ｆｉｌｅ2"), 90, 775, 930, 260);
     TexResGoFile2 = edit(Frame2, QString(), 1040, 770, 960, 270);
-    PbResGo2 = button(Frame2, QStringLiteral("起動"), 2030, 765, 570, 280);
+    PbResGo2 = button(Frame2, QStringLiteral("起動"), 2030, 770, 570, 270);
     Option3 = option(Frame2, QStringLiteral("File2"), 2630, 770, 830, 270);
 
     // Files.
@@ -225,7 +256,7 @@ void Form1::buildWindow() {
     Label20 = label(Frame6, QStringLiteral("ｈ"), 2310, 600, 200, 250);
 
     // Buffer settings.
-    Frame4 = frame(QString(), 5520, 3120, 2652, 900);
+    Frame4 = frame(QString(), 5520, 3120, 2652, 930);
     Label14 = label(Frame4, QStringLiteral("Start Addres    ="), 100, 100, 1340, 260);
     StBuffAdr = edit(Frame4, QStringLiteral("0"), 1460, 90, 900, 270);
     Label17 = label(Frame4, QStringLiteral("h"), 2390, 100, 160, 260);
@@ -519,7 +550,7 @@ void Form1::MenuVer_Click() {
 }
 
 void Form1::Command1_Click() {
-    AddList1(QString::fromLatin1(MSComm1->readAll()));
+    AddList1(fromCp932(MSComm1->readAll()));
 }
 
 void Form1::Command2_Click() {
