@@ -137,6 +137,8 @@ void TestUnitServer::arguments_data() {
     QTest::newRow("unknown") << QStringList{"--colour"} << 2;
     QTest::newRow("bad speed") << QStringList{"--speed", "fast"} << 2;
     QTest::newRow("negative scale") << QStringList{"--time-scale=-1"} << 2;
+    // 1e13 times the longest device operation (about 36 s) overflows a 64-bit microsecond clock.
+    QTest::newRow("scale beyond the clock") << QStringList{"--time-scale", "1e13"} << 2;
     QTest::newRow("unknown fault") << QStringList{"--fault", "smoke"} << 2;
     QTest::newRow("missing value") << QStringList{"--fault"} << 2;
 }

@@ -1,5 +1,6 @@
 // corvane-unit: serves the emulated Corvane unit on a pseudo-terminal. The first line on stdout is
 // the terminal's path, the port text to give the program; it serves until SIGINT or SIGTERM.
+#include "unit/catalog.h"
 #include "unit/unit.h"
 
 #include <fcntl.h>
@@ -27,8 +28,20 @@ using corvane::Micros;
 
 constexpr std::size_t kChunk = 4096;
 constexpr Micros kBurstMicros = 10000; // output may catch up this much after a late wake-up
-constexpr Micros kBatchMicros = 2000;  // paced output is written in batches of this much line time
+// Paced output is written in batches of about this much line time: short ones while a reply
+// starts, longer ones (as a USB serial adapter packs a stream) once the output has gone on without
+// a break for kLongStreamMicros (a dump, a save, noise), so that neither the server nor the
+// program reading the terminal wakes every few milliseconds. Neither batch exceeds kBurstMicros,
+// so the first byte after a pause goes out at once.
+constexpr Micros kBatchMicros = 2000;
+constexpr Micros kLongBatchMicros = 10000;
+constexpr Micros kLongStreamMicros = 50000;
 constexpr Micros kHangupRetryMicros = 100'000; // nobody on the line: look again after this
+// The unit's longest work, programming a whole device, takes this long a byte before the time
+// scale. Scaled, it must leave the unit's microsecond clocks room for the time they already show
+// and for sums of such times: at most kClockRoomMicros (about 146,000 years).
+constexpr double kProgramMicrosPerByte = 34;
+constexpr double kClockRoomMicros = 4.611686018427387904e18; // 2^62
 
 volatile sig_atomic_t g_stop = 0;
 
@@ -52,7 +65,7 @@ void printUsage(std::FILE *to) {
         "  --speed N       pace the unit's output at N bit/s, 10 bits a byte (default 38400;\n"
         "                  0 sends as fast as the terminal takes it)\n"
         "  --time-scale X  factor on the time the device operations take (default 1;\n"
-        "                  0 makes them instant)\n"
+        "                  0 makes them instant; at most about 1e11)\n"
         "  --fault NAME    misbehave for trials: silent (answers nothing), cut-reply\n"
         "                  (replies without CR LF), slow-pieces (each reply in three pieces\n"
         "                  0.4 s apart), noise (answers with bytes without end), vanish\n"
@@ -75,6 +88,14 @@ std::optional<Fault> faultByName(std::string_view name) {
     if (name == "vanish")
         return Fault::Vanish;
     return std::nullopt;
+}
+
+// The largest time scale whose longest work still fits the unit's clocks.
+double largestTimeScale() {
+    std::uint32_t largest = 1;
+    for (const corvane::DeviceType &type : corvane::standardCatalog())
+        largest = std::max(largest, corvane::deviceBytes(type));
+    return kClockRoomMicros / (kProgramMicrosPerByte * double(largest));
 }
 
 // Returns the exit code to end with at once, or -1 to go on serving.
@@ -113,6 +134,13 @@ int parseArguments(int argc, char **argv, Options &options) {
             if (value.empty() || *end != '\0' || !std::isfinite(options.timeScale) ||
                 options.timeScale < 0) {
                 std::fprintf(stderr, "corvane-unit: bad time scale: %s\n", value.c_str());
+                return 2;
+            }
+            if (options.timeScale > largestTimeScale()) {
+                std::fprintf(stderr,
+                             "corvane-unit: time scale too large: %s (at most %g; beyond it the "
+                             "unit's microsecond clocks overflow)\n",
+                             value.c_str(), largestTimeScale());
                 return 2;
             }
         } else if (takeValue("--fault")) {
@@ -209,10 +237,14 @@ int main(int argc, char **argv) {
     unit.setFault(options.fault);
 
     const Micros byteMicros = options.speed > 0 ? Micros(10'000'000 / options.speed) : 0;
-    // Paced output goes out in small batches, so that the server wakes about every kBatchMicros
-    // rather than for every byte.
-    const Micros batchMicros =
-        byteMicros > 0 ? (std::max<Micros>(1, kBatchMicros / byteMicros) - 1) * byteMicros : 0;
+    // Line time a batch of about `goal` waits for: a whole number of bytes, less the first one,
+    // which is due at once.
+    const auto batchOf = [byteMicros](Micros goal) {
+        return byteMicros > 0 ? (std::max<Micros>(1, goal / byteMicros) - 1) * byteMicros : 0;
+    };
+    const Micros shortBatch = batchOf(kBatchMicros);
+    const Micros longBatch = batchOf(kLongBatchMicros);
+    std::optional<Micros> outputSince; // start of the output that has gone on without a break
     Micros nextSend = 0;
     std::string pending; // taken from the unit, not yet written to the terminal
     std::array<std::uint8_t, kChunk> chunk{};
@@ -221,6 +253,15 @@ int main(int argc, char **argv) {
     while (!g_stop) {
         Micros now = monotonicMicros();
         unit.poll(now);
+
+        if (!pending.empty() || unit.hasOutput()) {
+            if (!outputSince)
+                outputSince = now;
+        } else {
+            outputSince.reset();
+        }
+        const Micros batchMicros =
+            outputSince && now - *outputSince >= kLongStreamMicros ? longBatch : shortBatch;
 
         // Take what the line may carry now.
         std::optional<Micros> sendAt;

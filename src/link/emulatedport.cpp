@@ -1,6 +1,8 @@
 // The virtual null-modem cable to the emulated unit: a pump moves bytes both ways as fast as the
 // chosen speed allows and follows the unit's busy line; it runs only while something is on the
-// move, so an idle line costs nothing.
+// move, so an idle line costs nothing. Input nobody reads (the idle window throws it away) comes
+// in longer slices, as a USB serial adapter hands it over, so a unit that talks without end does
+// not wake the program every few milliseconds.
 
 #include "link/emulatedport.h"
 
@@ -17,6 +19,11 @@ namespace {
 
 // Pump interval while bytes travel or the unit works, in milliseconds.
 constexpr int kPumpMs = 2;
+// Pump interval while the program leaves what arrives unread, and the most bytes one such slice
+// may bring: far below the program's 0.3 s quiet gap and below the half of the input buffer at
+// which it holds the unit back, so neither purge nor flow control sees a difference.
+constexpr int kUnreadPumpMs = 20;
+constexpr double kUnreadSliceBytes = 128;
 // Longest sleep until the unit's next deadline (any longer and the pump just looks again).
 constexpr Micros kLongestSleepMs = 60000;
 // Start bit, 8 data bits, stop bit.
@@ -50,6 +57,13 @@ EmulatedPort::~EmulatedPort() {
 
 double EmulatedPort::bytesPerMicro() const {
     return m_baud / kBitsPerByte / 1e6;
+}
+
+int EmulatedPort::movingIntervalMs() const {
+    if (!m_unreadSlices)
+        return kPumpMs;
+    const double sliceMs = kUnreadSliceBytes / bytesPerMicro() / 1000.0;
+    return int(std::clamp(sliceMs, double(kPumpMs), double(kUnreadPumpMs)));
 }
 
 bool EmulatedPort::unitUnplugged() const {
@@ -143,8 +157,9 @@ void EmulatedPort::discardInput() {
 int EmulatedPort::takeByte() {
     if (m_fromUnitRead >= m_fromUnit.size())
         return -1;
-    // A full buffer may have stopped the pump.
-    if (inBufferCount() >= kInBufferSize)
+    m_sliceUnread = false;
+    // A full buffer may have stopped the pump; a reader wants the input in short slices again.
+    if (inBufferCount() >= kInBufferSize || m_unreadSlices)
         startPump();
     const int byte = static_cast<unsigned char>(m_fromUnit.at(m_fromUnitRead++));
     if (m_fromUnitRead == m_fromUnit.size()) {
@@ -191,9 +206,16 @@ void EmulatedPort::hostReadyChanged() {
 void EmulatedPort::startPump() {
     if (!m_open)
         return;
+    // Whatever the program did, it may want the answer soon.
+    m_unreadSlices = false;
+    m_sliceUnread = false;
     const int interval = m_paced ? kPumpMs : 0;
-    if (m_pump.isActive() && !m_sleeping && m_pump.interval() <= interval)
+    if (m_pump.isActive() && !m_sleeping) {
+        // Already moving bytes: only sooner, the line's accounting goes on.
+        if (m_pump.remainingTime() > interval)
+            m_pump.start(interval);
         return;
+    }
     // Stopped or asleep until the unit's next deadline: nothing moved meanwhile, so no credit
     // was earned.
     const Micros now = monotonicMicros();
@@ -214,6 +236,9 @@ void EmulatedPort::pump() {
     }
     const Micros now = std::max(monotonicMicros(), m_unitTime);
     const double rate = bytesPerMicro();
+    // The last slice is still waiting or was thrown away unread: nobody reads as bytes come.
+    if (m_sliceUnread)
+        m_unreadSlices = true;
 
     // Program -> unit.
     qsizetype sent = m_toUnit.size();
@@ -261,6 +286,8 @@ void EmulatedPort::pump() {
     // A line that moved less than it could was idle or blocked for the rest of the time.
     if (m_paced)
         m_rxCredit = received < lineAllows ? 0 : m_rxCredit - double(received);
+    if (received > 0)
+        m_sliceUnread = true;
 
     const bool cts = m_unit->clearToSend(now);
     const bool ctsChanged = cts != m_lastCts;
@@ -274,7 +301,7 @@ void EmulatedPort::pump() {
         m_unit->hasOutput() && hostReady && !unitUnplugged() && inBufferCount() < kInBufferSize;
     m_sleeping = false;
     if (!m_toUnit.isEmpty() || unitCanSend) {
-        m_pump.start(!m_paced && (sent > 0 || received > 0) ? 0 : kPumpMs);
+        m_pump.start(!m_paced ? (sent > 0 || received > 0 ? 0 : kPumpMs) : movingIntervalMs());
     } else if (const std::optional<Micros> deadline =
                    m_unit->busy() ? m_unit->nextDeadline() : std::nullopt) {
         const Micros wait = *deadline > now ? *deadline - now : 0;

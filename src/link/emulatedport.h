@@ -57,6 +57,7 @@ private:
     void hostReadyChanged();
     [[nodiscard]] bool unitUnplugged() const;
     [[nodiscard]] double bytesPerMicro() const;
+    [[nodiscard]] int movingIntervalMs() const;
 
     std::shared_ptr<Unit> m_unit;
     QTimer m_pump;
@@ -74,7 +75,9 @@ private:
     bool m_dtr = false;
     bool m_rts = false;
     bool m_lastCts = false;
-    bool m_sleeping = false; // the pump only waits for the unit's next deadline
+    bool m_sleeping = false;     // the pump only waits for the unit's next deadline
+    bool m_sliceUnread = false;  // the latest bytes delivered have not been read
+    bool m_unreadSlices = false; // nobody reads as bytes come: deliver in longer slices
 };
 
 } // namespace corvane
