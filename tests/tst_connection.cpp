@@ -1,11 +1,14 @@
 // Connecting: port and speed choice, opening the line, the greeting and its branches.
 
+#include "app/settingsfile.h"
 #include "formfixture.h"
+#include "linktesting.h"
 #include "protocol/cp932.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace corvane;
@@ -52,7 +55,8 @@ private Q_SLOTS:
     void otherErrorToTsStops();
     void noReplyToUs0();
     void noReplyToOn();
-    void portThatCannotBeOpened();
+    void startUpWithoutThePort_data();
+    void startUpWithoutThePort();
     void portAndSpeedChoice();
     void reconnectClosesTheOldPort();
     void deviceTextGoesOutInCp932();
@@ -144,21 +148,51 @@ void TestConnection::noReplyToOn() {
     QCOMPARE(b.fixture->AnsRxCode, QStringLiteral("98"));
 }
 
-void TestConnection::portThatCannotBeOpened() {
-    Bench b([](ScriptedPort *p) { p->setOpenFails(true); });
-    b.fixture->Combo1->setEditText(QStringLiteral("7"));
-    b.connect();
-    QCOMPARE(b.port()->written(), QByteArray());
-    const QStringList log = b.fixture.log();
-    QCOMPARE(log.size(), 2);
-    QVERIFY(log.last().startsWith(QStringLiteral("！通信ポートを開けません。（7）")));
-    Form1 &f = b.fixture.form();
-    QVERIFY(f.PbON->isEnabled());
-    QVERIFY(f.PbExit->isEnabled());
-    QVERIFY(f.PbCMD->isEnabled());
-    QVERIFY(f.PBsysinit->isEnabled());
-    QVERIFY(!f.PbDevice->isEnabled());
-    QVERIFY(!f.PbPG->isEnabled());
+void TestConnection::startUpWithoutThePort_data() {
+    QTest::addColumn<QString>("portText");
+    QTest::newRow("missing device") << "/dev/nonexistent";
+    QTest::newRow("port number without device") << "99";
+    QTest::newRow("no port name") << "abc";
+}
+
+// The most common bad day: the stored port is not there. The start-up connection reports it, the
+// auto-run goes on, and the operator can pick another port.
+void TestConnection::startUpWithoutThePort() {
+    QFETCH(QString, portText);
+    QTemporaryDir dir;
+    SettingsValues settings;
+    settings.port = portText;
+    settings.speed = QStringLiteral("38400");
+    settings.responseFile1 = writeFile(dir.filePath(QStringLiteral("run.txt")), "C\r\n");
+    settings.noAutoRun = false;
+    settings.autoRunFile1 = true;
+    writeFile(dir.filePath(QStringLiteral("Corvane.INI")), formatSettings(settings));
+    Form1Options options;
+    options.settingsPath = dir.filePath(QStringLiteral("Corvane.INI"));
+    options.timerIntervalMs = 0;
+    Form1 form(options);
+    QStringList log;
+    QObject::connect(&form, &Form1::logLineAdded, &form, [&log](const QString &l) { log << l; });
+
+    for (int tick = 0; tick < 3; ++tick) {
+        form.Timer1_Timer();
+        spin(5);
+    }
+    QVERIFY(waitUntil([&] { return log.contains(QStringLiteral("ｺﾏﾝﾄﾞﾚｽ異常終了")); }, 5000));
+    const QString refusal =
+        QStringLiteral("！通信ポートを開けません。（") + portText + QStringLiteral("） ");
+    QVERIFY2(log.value(1).startsWith(refusal), qPrintable(log.value(1)));
+    QVERIFY(log.contains(QStringLiteral("！通信エラーです。")));
+    QCOMPARE(form.AnsRxCode, QStringLiteral("98"));
+    QVERIFY(form.PbON->isEnabled());
+    QVERIFY(form.PbCMD->isEnabled());
+    QVERIFY(!form.PbPG->isEnabled());
+    QVERIFY(!form.PbDevice->isEnabled());
+
+    form.Combo1->setEditText(QStringLiteral("EMU"));
+    QVERIFY(runToEnd(form.PbON_Click()));
+    QCOMPARE(form.AnsRxCode, QStringLiteral("00"));
+    QCOMPARE(log.last(), QStringLiteral("OK"));
 }
 
 void TestConnection::portAndSpeedChoice() {

@@ -113,8 +113,6 @@ void TestOpsBuffer::settings_data() {
         "00000", true);
     row("typed BTH, the unit keeps Low", Op::TW, "H", false,
         {{"TW1", "00\r\n"}, {"US2", "00:00000,0\r\n"}}, {"OK: Even = Low"}, "00000", false);
-    row("typed BTX sends nothing", Op::TW, "X", true, {}, {"！ パラメータに、誤りがあります。"},
-        "0", true);
     row("Command4 is BTL", Op::Command4, "", true, {{"TW0", "00\r\n"}, {"US2", "00:00000,0\r\n"}},
         {"OK: Even = Low"}, "00000", false);
 }
@@ -175,8 +173,6 @@ void TestOpsBuffer::dump_data() {
     const QString bad = QStringLiteral("！ パラメータに、誤りがあります。");
     QTest::newRow("error answer") << "0,FFFFFF" << QByteArray("BD0,FFFFFF") << QByteArray("20\r\n")
                                   << QStringList{bad} << "20";
-    QTest::newRow("start beyond the table")
-        << "1000000,1000010" << QByteArray() << QByteArray() << QStringList{bad} << "20";
     QTest::newRow("no answer") << "0,FF" << QByteArray("BD0,FF") << QByteArray("0")
                                << QStringList{kLost} << "98";
     // One full line and part of the next, then silence: the full line stays.

@@ -320,11 +320,11 @@ void TestRealLine::vanishedLineMidWaitThenReconnect() {
     QCOMPARE(form.history().last(), QStringLiteral("！通信エラーか、ファイル異常です。"));
     QVERIFY(form->PbON->isEnabled());
 
-    // Nothing can be sent any more: the next command is refused at once.
+    // Nothing can be sent any more: the next command finds the link lost at once.
     QVERIFY(!form->Output(QStringLiteral("US0")));
     QVERIFY(test::runToEnd(form->CeckAnsRX(QStringLiteral("US0")), 1000));
-    QCOMPARE(form->AnsRxCode, QStringLiteral("99"));
-    QCOMPARE(form.history().last(), QStringLiteral("！送信タイムアウトです。"));
+    QCOMPARE(form->AnsRxCode, QStringLiteral("98"));
+    QCOMPARE(form.history().last(), QStringLiteral("！通信エラーです。"));
 
     // The unit is back on a new terminal: reconnecting greets it.
     unit = std::make_unique<UnitProcess>();

@@ -172,7 +172,8 @@ public:
     void PbCansel_Click();
     void ESC_Click();
     // Output: the text in CP932 followed by CR LF, in one write. A refused write is remembered and
-    // turns the next reply check into "99".
+    // turns the next reply check into "99" ("98" when the port is gone). A text with a character
+    // CP932 cannot carry is not sent at all: the next reply check reports a bad parameter.
     bool Output(const QString &text);
     // Output of raw bytes as they are (data lines already framed, single bytes of binary loads).
     bool OutputBytes(const QByteArray &bytes);
@@ -262,10 +263,40 @@ private:
     int m_replyWaits = 0; // reply waits in progress (the idle discard leaves their input alone)
     bool m_queryRunning = false; // a stand-alone unit query is running
     bool m_sendRefused = false;  // the last Output was refused by the port
+    bool m_nullDiscard = false;  // NUL discarding of the input, kept across port changes
+    int m_operations = 0;        // operations in progress (see OperationScope)
     bool m_commandRunRunning = false;
     // The log is painted at most every kLogPaintMs while lines pour in (a fast dump).
     QElapsedTimer m_logPainted;
     bool m_logPaintHeld = false;
+
+    // Counts an operation as running from its start to its end, whichever way it ends.
+    class OperationScope {
+    public:
+        explicit OperationScope(Form1 *form)
+            : m_form(form) {
+            ++m_form->m_operations;
+        }
+        ~OperationScope() { --m_form->m_operations; }
+        OperationScope(const OperationScope &) = delete;
+        OperationScope &operator=(const OperationScope &) = delete;
+
+    private:
+        Form1 *m_form;
+    };
+    [[nodiscard]] OperationScope operationScope() {
+        m_parameterRefused = false;
+        return OperationScope(this);
+    }
+
+    // The program refused the command in progress itself (a parameter it cannot send, a device
+    // the unit would not select): logs the bad-parameter line for a parameter and marks the
+    // command refused, leaving AnsRxCode as the last reply made it.
+    void refuseParameter();
+    // The last step was acknowledged: reply "00" to a command that was actually sent.
+    [[nodiscard]] bool answeredOk() const;
+    // Sets NUL discarding for this and every later port.
+    void setNullDiscard(bool discard);
 
     // ---- State owned by ops/ (add below this line only) ----
     // Whether a stand-alone unit query may start: no other query, operation or reply wait runs.
@@ -291,7 +322,10 @@ private:
     // ---- State owned by console/ (add below this line only) ----
     bool m_commandRunning = false; // a typed or file command is being carried out
     bool m_runnerTurn = false;     // the next PbCMD_Click comes from the command-response run
-    bool m_deviceRejected = false; // the last command was a device select the unit refused
+    // The command in progress was refused by the program (a bad parameter, a rejected device
+    // select): a command-response run stops on it as on a failing reply code.
+    bool m_commandRefused = false;
+    bool m_parameterRefused = false; // the last Output was not sent: its text cannot go on the line
 };
 
 } // namespace corvane

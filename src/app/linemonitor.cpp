@@ -26,17 +26,21 @@ void setCaption(QLabel *label, int value) {
 } // namespace
 
 void Form1::Timer1_Timer() {
-    SerialPort &port = *MSComm1;
-    setBackColor(MoniCTS, port.ctsHolding() ? kLineOn : kLineOff);
-    setBackColor(MoniCD, port.cdHolding() ? kLineOn : kLineOff);
-    setBackColor(MoniDSR, port.dsrHolding() ? kLineOn : kLineOff);
-    setBackColor(MoniDTR, port.dtr() ? kOutputOn : kOutputOff);
-    setCaption(Label3, port.inBufferCount());
-    setCaption(Label5, port.inBufferSize());
-    setCaption(Label22, port.outBufferCount());
+    {
+        const SerialPort &port = *MSComm1;
+        setBackColor(MoniCTS, port.ctsHolding() ? kLineOn : kLineOff);
+        setBackColor(MoniCD, port.cdHolding() ? kLineOn : kLineOff);
+        setBackColor(MoniDSR, port.dsrHolding() ? kLineOn : kLineOff);
+        setBackColor(MoniDTR, port.dtr() ? kOutputOn : kOutputOff);
+        setCaption(Label3, port.inBufferCount());
+        setCaption(Label5, port.inBufferSize());
+        setCaption(Label22, port.outBufferCount());
+    }
 
     flowControl();
 
+    // The start-up connection replaces the port (and may return at once when it cannot open it):
+    // from here on only MSComm1 itself is the port.
     if (StartUpWork == 3) {
         StartUpWork = 2;
         startUp();
@@ -45,7 +49,7 @@ void Form1::Timer1_Timer() {
     // Idle: nothing is waiting for the input, so whatever came unasked goes. A stand-alone unit
     // query waits without the busy state; its reply is kept.
     if (PbON->isEnabled() && !replyWaitInProgress() && !m_queryRunning)
-        port.discardInput();
+        MSComm1->discardInput();
 
     if (PbDevice->isEnabled()) {
         PbGoLoad->setEnabled(!TexLoadDir->text().isEmpty());

@@ -23,7 +23,7 @@ QCoro::Task<> Form1::PbCMD_Click() {
         co_return;
 
     m_commandRunning = true;
-    m_deviceRejected = false;
+    m_commandRefused = false;
     PbUnEn();
     co_await CLR232IN();
 
@@ -65,7 +65,8 @@ QCoro::Task<> Form1::PbCMD_Click() {
         co_await TSsub(argument);
         // A refused code leaves the reply code of the queries that follow it ("00"), but the
         // code shows red: a run must not go on with the device the unit still holds.
-        m_deviceRejected = textColor(LbDevSetCode) == QColor(255, 0, 0);
+        if (textColor(LbDevSetCode) == QColor(255, 0, 0))
+            m_commandRefused = true;
         break;
     case ConsoleProcedure::PbCL_Click:
         co_await PbCL_Click();

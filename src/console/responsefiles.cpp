@@ -1,5 +1,6 @@
-// Command-response files: a CP932 text file of console commands run from top to bottom without the
-// operator, stopping at the first command the unit does not acknowledge.
+// Command-response files: a text file of console commands (CP932, or UTF-8 with a byte-order
+// mark) run from top to bottom without the operator, stopping at the first command the unit does
+// not acknowledge.
 
 #include "app/form1.h"
 #include "console/commandfilereader.h"
@@ -72,14 +73,15 @@ QCoro::Task<> Form1::runResponseFile(QLineEdit *pathBox) {
 
         bool letEventsThrough = status == CommandFileReader::Status::Pending;
         if (status == CommandFileReader::Status::Line) {
-            TexCMD->setText(commandLineText(bytes));
+            TexCMD->setText(commandLineText(bytes, reader.encoding()));
             if (!TexCMD->text().isEmpty()) {
                 // Every command re-enables the controls by state when it ends.
                 heldBusy = false;
                 m_runnerTurn = true;
                 co_await PbCMD_Click();
-                if (AnsRxCode != QLatin1String("00") || m_deviceRejected) {
-                    AddList1(AnsRxCode == QLatin1String("34") ? kCancelledEnd : kAbnormalEnd);
+                if (AnsRxCode != QLatin1String("00") || m_commandRefused) {
+                    AddList1(!m_commandRefused && AnsRxCode == QLatin1String("34") ? kCancelledEnd
+                                                                            : kAbnormalEnd);
                     break;
                 }
                 continue;

@@ -69,6 +69,7 @@ QCoro::Task<> Form1::LSsub(QString RemoteCMD) {
 }
 
 QCoro::Task<> Form1::loadTextFile(QString title, QString word, QString RemoteCMD) {
+    const OperationScope operation = operationScope();
     PbUnEn();
     co_await letQueryFinish();
     PbCansel->setEnabled(false);
@@ -87,11 +88,11 @@ QCoro::Task<> Form1::loadTextFile(QString title, QString word, QString RemoteCMD
         HeldFile held(m_dataFile, this, path);
         if (!openForReading(held.file())) {
             failed = true;
-        } else if (!Output(word + Rcmd2)) {
-            failed = true;
         } else {
+            // A refused announcement is judged like any other: a bad parameter, a lost link.
+            Output(word + Rcmd2);
             co_await CeckAnsRX(QStringLiteral("Load"));
-            if (AnsRxCode == QLatin1String("01")) {
+            if (!m_parameterRefused && AnsRxCode == QLatin1String("01")) {
                 DataLineReader reader(held.file());
                 QByteArray line;
                 bool cancelled = false;
@@ -111,10 +112,9 @@ QCoro::Task<> Form1::loadTextFile(QString title, QString word, QString RemoteCMD
                         break;
                     }
                     line.append("\r\n");
-                    if (!OutputBytes(line)) {
-                        failed = true;
+                    // A line that died is the unit's missing answer, not the file's fault.
+                    if (!OutputBytes(line))
                         break;
-                    }
                 }
                 if (!failed && !cancelled) {
                     co_await awaitLoadVerdict();
@@ -126,6 +126,7 @@ QCoro::Task<> Form1::loadTextFile(QString title, QString word, QString RemoteCMD
 }
 
 QCoro::Task<> Form1::LBsub(QString RemoteCMD) {
+    const OperationScope operation = operationScope();
     PbUnEn();
     co_await letQueryFinish();
     PbCansel->setEnabled(false);
@@ -149,38 +150,32 @@ QCoro::Task<> Form1::LBsub(QString RemoteCMD) {
             failed = true;
         } else {
             const qint64 length = file->size();
-            if (!Output(QStringLiteral("LB") + QString::number(length) + QLatin1Char(',') +
-                        Rcmd2)) {
-                failed = true;
-            } else {
-                co_await CeckAnsRX(QStringLiteral("Load"));
-                if (AnsRxCode == QLatin1String("01")) {
-                    HexLogLine logLine;
-                    QByteArray block;
-                    qsizetype inBlock = 0;
-                    for (qint64 count = 0; count != length; ++count) {
-                        if (inBlock == block.size()) {
-                            block = file->read(std::min<qint64>(kReadBlock, length - count));
-                            inBlock = 0;
-                            if (block.isEmpty()) {
-                                // Shorter than announced (cut while loading) or unreadable.
-                                failed = true;
-                                break;
-                            }
-                        }
-                        const char byte = block.at(inBlock++);
-                        co_await paceOutput();
-                        if (!OutputBytes(QByteArray(1, byte))) {
+            Output(QStringLiteral("LB") + QString::number(length) + QLatin1Char(',') + Rcmd2);
+            co_await CeckAnsRX(QStringLiteral("Load"));
+            if (!m_parameterRefused && AnsRxCode == QLatin1String("01")) {
+                HexLogLine logLine;
+                QByteArray block;
+                qsizetype inBlock = 0;
+                for (qint64 count = 0; count != length; ++count) {
+                    if (inBlock == block.size()) {
+                        block = file->read(std::min<qint64>(kReadBlock, length - count));
+                        inBlock = 0;
+                        if (block.isEmpty()) {
+                            // Shorter than announced (cut while loading) or unreadable.
                             failed = true;
                             break;
                         }
-                        if (logLine.add(quint8(byte)))
-                            AddList1(logLine.take());
                     }
-                    if (!failed) {
-                        co_await awaitLoadVerdict();
-                    }
+                    const char byte = block.at(inBlock++);
+                    co_await paceOutput();
+                    // A line that died is the unit's missing answer, not the file's fault.
+                    if (!OutputBytes(QByteArray(1, byte)))
+                        break;
+                    if (logLine.add(quint8(byte)))
+                        AddList1(logLine.take());
                 }
+                if (!failed)
+                    co_await awaitLoadVerdict();
             }
         }
     }

@@ -41,6 +41,7 @@ QCoro::Task<> Form1::SSsub(QString RemoteCMD) {
 }
 
 QCoro::Task<> Form1::saveTextFile(QString title, QString word, QString RemoteCMD) {
+    const OperationScope operation = operationScope();
     PbUnEn();
     co_await letQueryFinish();
     AddList1(QString());
@@ -54,15 +55,21 @@ QCoro::Task<> Form1::saveTextFile(QString title, QString word, QString RemoteCMD
     if (Rcmd4.isEmpty())
         Rcmd4 = QStringLiteral("0");
     QByteArray line;
+    const QString command = word + Rcmd2 + QLatin1Char(',') + Rcmd3 + QLatin1Char(',') + Rcmd4;
 
-    {
+    if (!encodeCp932(command) || !MSComm1->isOpen()) {
+        // Refused, or no line: judged before the file is touched, so an existing file keeps
+        // its contents.
+        Output(command);
+        co_await CeckAnsRX(word);
+    } else {
         HeldFile held(m_dataFile, this, path);
         QFile *file = held.file();
         if (!openForWriting(file)) {
             // Nothing has been asked of the unit yet.
             AddList1(QString::fromUtf16(kCannotCreateFile));
         } else {
-            Output(word + Rcmd2 + QLatin1Char(',') + Rcmd3 + QLatin1Char(',') + Rcmd4);
+            const bool sent = Output(command);
             AddList1(QStringLiteral("装置からデーターを受信しています。"));
             PbCansel->setEnabled(true);
             bool writeFailed = false;
@@ -72,10 +79,16 @@ QCoro::Task<> Form1::saveTextFile(QString title, QString word, QString RemoteCMD
             };
             bool cancelled = false;
             bool ended = false;
-            while (!ended) {
+            bool lost = !sent;
+            while (!ended && !lost) {
                 co_await nextPass();
                 if (EscFlag) {
                     cancelled = true;
+                    break;
+                }
+                // A live but silent unit is waited for without limit; a line that is gone is not.
+                if (!MSComm1->isOpen() && MSComm1->inBufferCount() <= 0) {
+                    lost = true;
                     break;
                 }
                 // Everything that waits is taken, up to the end of one line: one pass of the event
@@ -115,8 +128,12 @@ QCoro::Task<> Form1::saveTextFile(QString title, QString word, QString RemoteCMD
                 AnsRxCode = QStringLiteral("34");
                 AddList1(QStringLiteral("キャンセルしました。"));
             }
+            if (lost && !line.isEmpty())
+                store(line); // the start of a line is data received too
             if (!held.close() || writeFailed)
                 AddList1(QString::fromUtf16(kFileNotWritten));
+            if (lost)
+                co_await CeckAnsRX(word);
         }
     }
     PbReEn();
@@ -124,6 +141,7 @@ QCoro::Task<> Form1::saveTextFile(QString title, QString word, QString RemoteCMD
 }
 
 QCoro::Task<> Form1::SBsub(QString RemoteCMD) {
+    const OperationScope operation = operationScope();
     PbUnEn();
     co_await letQueryFinish();
     PbCansel->setEnabled(false);
@@ -135,7 +153,16 @@ QCoro::Task<> Form1::SBsub(QString RemoteCMD) {
         Rcmd2 = QStringLiteral("0");
     if (Rcmd3.isEmpty())
         Rcmd3 = LbDevEAddr->text();
-    Output(QStringLiteral("SB") + Rcmd2 + QLatin1Char(',') + Rcmd3);
+    const QString command = QStringLiteral("SB") + Rcmd2 + QLatin1Char(',') + Rcmd3;
+    if (!encodeCp932(command) || !MSComm1->isOpen()) {
+        // Refused, or no line: judged before the file is touched.
+        Output(command);
+        co_await CeckAnsRX(QStringLiteral("SB"));
+        PbReEn();
+        EscFlag = false;
+        co_return;
+    }
+    Output(command);
 
     {
         HeldFile held(m_dataFile, this, path);
@@ -147,7 +174,7 @@ QCoro::Task<> Form1::SBsub(QString RemoteCMD) {
         bool stored = openForWriting(file);
         AddList1(QStringLiteral("装置からデーターを受信しています。"));
         MSComm1->setBinaryMode(true);
-        MSComm1->setNullDiscard(false);
+        setNullDiscard(false);
         qint64 received = 0;
         HexLogLine logLine;
         QByteArray chunk;
@@ -177,18 +204,26 @@ QCoro::Task<> Form1::SBsub(QString RemoteCMD) {
                 continue;
             }
             const qint64 silent = sinceLastByte.elapsed();
-            if (silent > kBinarySilenceMs)
+            if (silent > kBinarySilenceMs || !MSComm1->isOpen())
                 break;
             co_await waitLine(int(kBinarySilenceMs + 1 - silent));
         }
+        const bool lost = !MSComm1->isOpen();
         if (!logLine.isEmpty())
             AddList1(logLine.take());
         AddList1(QStringLiteral("Save=") + QString::number(received) + QStringLiteral("byte"));
         if (!held.close())
             stored = false;
-        AddList1(stored ? QStringLiteral("end") : QString::fromUtf16(kFileNotWritten));
+        if (lost) {
+            // What came is kept; the save itself is not complete.
+            if (!stored)
+                AddList1(QString::fromUtf16(kFileNotWritten));
+            co_await CeckAnsRX(QStringLiteral("SB"));
+        } else {
+            AddList1(stored ? QStringLiteral("end") : QString::fromUtf16(kFileNotWritten));
+        }
     }
-    MSComm1->setNullDiscard(true);
+    setNullDiscard(true);
     MSComm1->setBinaryMode(false);
     PbReEn();
     EscFlag = false;

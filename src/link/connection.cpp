@@ -16,6 +16,7 @@ QString Form1::Rs232Pbs() const {
 }
 
 QCoro::Task<> Form1::PbON_Click() {
+    const OperationScope operation = operationScope();
     if (MSComm1->isOpen())
         MSComm1->close();
     const QString portText = Rs232Port();
@@ -30,8 +31,11 @@ QCoro::Task<> Form1::PbON_Click() {
         // the command line, the settings, the menus and EXIT remain.
         PbUnEn();
         AddList1(QString());
-        AddList1(QStringLiteral("！通信ポートを開けません。（") + portText + QStringLiteral("）") +
-                 MSComm1->errorString());
+        QString line =
+            QStringLiteral("！通信ポートを開けません。（") + portText + QStringLiteral("）");
+        if (!MSComm1->errorString().isEmpty())
+            line += QLatin1Char(' ') + MSComm1->errorString();
+        AddList1(line);
         AnsRxCode = QStringLiteral("98");
         PbReEn();
         co_return;
@@ -43,28 +47,28 @@ QCoro::Task<> Form1::PbON_Click() {
 
     Output(QStringLiteral("ON"));
     co_await CeckAnsRX(QStringLiteral("ON"));
-    bool goOn = AnsRxCode == QLatin1String("00");
+    bool goOn = answeredOk();
     if (goOn) {
         AddList1(QStringLiteral("Corvaneと接続しました。"));
         Output(QStringLiteral("US0"));
         co_await CeckAnsRX(QStringLiteral("US0"));
-        goOn = AnsRxCode == QLatin1String("00");
+        goOn = answeredOk();
     }
     if (goOn) {
         Output(QStringLiteral("US1"));
         co_await CeckAnsRX(QStringLiteral("US1"));
-        goOn = AnsRxCode == QLatin1String("00");
+        goOn = answeredOk();
     }
     if (goOn && LbDevSetCode->text() != QLatin1String("--")) {
         Output(QStringLiteral("TS") + LbDevSetCode->text() + QStringLiteral(",") +
                LbDevStr1->text());
         co_await CeckAnsRX(QStringLiteral("TS"));
-        goOn = AnsRxCode == QLatin1String("00") || AnsRxCode == QLatin1String("21");
+        goOn = answeredOk() || (!m_parameterRefused && AnsRxCode == QLatin1String("21"));
     }
     if (goOn) {
         Output(QStringLiteral("US2"));
         co_await CeckAnsRX(QStringLiteral("US2"));
-        if (AnsRxCode == QLatin1String("00"))
+        if (answeredOk())
             AddList1(QStringLiteral("OK"));
     }
     PbReEn();

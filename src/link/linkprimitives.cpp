@@ -23,7 +23,13 @@ const QByteArray kCancelLine("\x1b\r\n", 3);
 } // namespace
 
 bool Form1::Output(const QString &text) {
-    return OutputBytes(toCp932(text) + "\r\n");
+    const std::optional<QByteArray> bytes = encodeCp932(text);
+    m_parameterRefused = !bytes;
+    if (!bytes) {
+        m_sendRefused = false;
+        return false;
+    }
+    return OutputBytes(*bytes + "\r\n");
 }
 
 bool Form1::OutputBytes(const QByteArray &bytes) {
@@ -62,10 +68,16 @@ QCoro::Task<> Form1::CLR232IN() {
 QCoro::Task<> Form1::TxCtsCK() {
     for (;;) {
         co_await nextPass();
-        if (MSComm1->ctsHolding() || EscFlag)
+        // A lost port never raises CTS again: the caller finds it closed and ends.
+        if (MSComm1->ctsHolding() || EscFlag || !MSComm1->isOpen())
             co_return;
         co_await waitLine(kCtsPollMs);
     }
+}
+
+void Form1::setNullDiscard(bool discard) {
+    m_nullDiscard = discard;
+    MSComm1->setNullDiscard(discard);
 }
 
 void Form1::PbCansel_Click() {

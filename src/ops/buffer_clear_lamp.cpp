@@ -8,6 +8,7 @@
 namespace corvane {
 
 QCoro::Task<> Form1::PbCL_Click() {
+    const OperationScope operation = operationScope();
     PbUnEn();
     co_await letQueryFinish();
     PbCansel->setEnabled(false);
@@ -17,12 +18,13 @@ QCoro::Task<> Form1::PbCL_Click() {
     co_await nextPass();
     Output(QStringLiteral("CL"));
     co_await CeckAnsRX(QStringLiteral("CL"));
-    if (isOkCode(AnsRxCode))
+    if (answeredOk())
         AddList1(QStringLiteral("OK"));
     PbReEn();
 }
 
 QCoro::Task<> Form1::switchEraseLamp(QString title, QString word) {
+    const OperationScope operation = operationScope();
     PbUnEn();
     co_await letQueryFinish();
     PbCansel->setEnabled(false);
@@ -33,7 +35,7 @@ QCoro::Task<> Form1::switchEraseLamp(QString title, QString word) {
     co_await CeckAnsRX(word);
     PbReEn();
     EscFlag = false;
-    if (isOkCode(AnsRxCode))
+    if (answeredOk())
         AddList1(QStringLiteral("OK"));
 }
 

@@ -19,6 +19,7 @@ constexpr int kHeadLength = 3; // "00:" or a reply code with two more characters
 } // namespace
 
 QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
+    const OperationScope operation = operationScope();
     PbUnEn();
     co_await letQueryFinish();
     AddList1(QString());
@@ -32,16 +33,17 @@ QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
     const std::optional<std::uint32_t> startValue = dumpStartValue(start);
     if (!startValue) {
         // The table cannot label such a start: refused as a bad parameter before anything is sent.
-        AnsRxCode = QStringLiteral("20");
-        co_await CeckAnsRX(QStringLiteral("BD"));
+        refuseParameter();
         PbReEn();
         co_return;
     }
 
     if (!Output(QStringLiteral("BD") + start + QStringLiteral(",") + end)) {
-        // The line refused the command: nothing can come back.
-        m_sendRefused = false;
-        AnsRxCode = QStringLiteral("99");
+        // Not sent: nothing can come back.
+        if (!m_parameterRefused) {
+            AnsRxCode = MSComm1->isOpen() ? QStringLiteral("99") : QStringLiteral("98");
+            m_sendRefused = false;
+        }
         co_await CeckAnsRX(QStringLiteral("BD"));
         PbReEn();
         co_return;
@@ -60,7 +62,7 @@ QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
             continue;
         }
         const qint64 quiet = gap.elapsed();
-        if (quiet > kDumpGapMs) {
+        if (quiet > kDumpGapMs || !MSComm1->isOpen()) {
             AnsRxCode = QStringLiteral("98");
             co_await CeckAnsRX(QStringLiteral("BD"));
             PbReEn();
@@ -110,7 +112,7 @@ QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
             continue;
         }
         const qint64 quiet = gap.elapsed();
-        if (quiet > kDumpGapMs) {
+        if (quiet > kDumpGapMs || !MSComm1->isOpen()) {
             ending = Ending::Lost;
             break;
         }

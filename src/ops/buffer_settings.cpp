@@ -10,6 +10,7 @@
 namespace corvane {
 
 QCoro::Task<> Form1::PbBuff_Click() {
+    const OperationScope operation = operationScope();
     PbUnEn();
     co_await letQueryFinish();
     AddList1(QString());
@@ -20,24 +21,25 @@ QCoro::Task<> Form1::PbBuff_Click() {
     if (!StBuffAdr->text().isEmpty()) {
         Output(QStringLiteral("BS") + StBuffAdr->text());
         co_await CeckAnsRX(QStringLiteral("BS"));
-        readBack = isOkCode(AnsRxCode);
+        readBack = answeredOk();
         if (readBack) {
             // Sent also for a byte device: the disabled options keep their value.
             Output(OpBuffTypeL->isChecked() ? QStringLiteral("TW0") : QStringLiteral("TW1"));
             co_await CeckAnsRX(QStringLiteral("TW"));
-            readBack = isOkCode(AnsRxCode);
+            readBack = answeredOk();
         }
     }
     if (readBack) {
         Output(QStringLiteral("US2"));
         co_await CeckAnsRX(QStringLiteral("US2"));
-        if (isOkCode(AnsRxCode))
+        if (answeredOk())
             AddList1(QStringLiteral("OK"));
     }
     PbReEn();
 }
 
 QCoro::Task<> Form1::BSsub(QString RemoteCMD) {
+    const OperationScope operation = operationScope();
     PbUnEn();
     co_await letQueryFinish();
     AddList1(QString());
@@ -48,18 +50,19 @@ QCoro::Task<> Form1::BSsub(QString RemoteCMD) {
     if (!RemoteCMD.isEmpty()) {
         Output(QStringLiteral("BS") + RemoteCMD);
         co_await CeckAnsRX(QStringLiteral("BS"));
-        readBack = isOkCode(AnsRxCode);
+        readBack = answeredOk();
     }
     if (readBack) {
         Output(QStringLiteral("US2"));
         co_await CeckAnsRX(QStringLiteral("US2CB"));
-        if (isOkCode(AnsRxCode))
+        if (answeredOk())
             AddList1(QStringLiteral("OK"));
     }
     PbReEn();
 }
 
 QCoro::Task<> Form1::TWsub(QString RemoteCMD) {
+    const OperationScope operation = operationScope();
     PbUnEn();
     co_await letQueryFinish();
     AddList1(QString());
@@ -70,19 +73,18 @@ QCoro::Task<> Form1::TWsub(QString RemoteCMD) {
     if (RemoteCMD == QLatin1String("L") || RemoteCMD == QLatin1String("H")) {
         Output(RemoteCMD == QLatin1String("L") ? QStringLiteral("TW0") : QStringLiteral("TW1"));
         co_await CeckAnsRX(QStringLiteral("TW"));
-        readBack = isOkCode(AnsRxCode);
+        readBack = answeredOk();
     } else if (!RemoteCMD.isEmpty()) {
-        // Nothing is sent; the code is the unit's own for a bad parameter, so that a command
-        // file run stops here as it would on the unit's refusal.
-        AnsRxCode = QStringLiteral("20");
-        AddList1(QStringLiteral("！ パラメータに、誤りがあります。"));
+        // Nothing is sent: the program refuses the parameter itself, and a command-response run
+        // stops here as it would on the unit's refusal.
+        refuseParameter();
         readBack = false;
     }
     if (readBack) {
         Output(QStringLiteral("US2"));
         co_await CeckAnsRX(QStringLiteral("US2CT"));
         // The options have just been set from the reply: the line reports the unit's type.
-        if (isOkCode(AnsRxCode))
+        if (answeredOk())
             AddList1(OpBuffTypeL->isChecked() ? QStringLiteral("OK: Even = Low")
                                               : QStringLiteral("OK: Even = Hi"));
     }

@@ -27,6 +27,7 @@ QString modeParameter(const QRadioButton *all, const QRadioButton *odd, const QR
 } // namespace
 
 QCoro::Task<> Form1::DeviceCont(QString workname, QString CMDmode, QString RemoteCMD) {
+    const OperationScope operation = operationScope();
     PbUnEn();
     co_await letQueryFinish();
     AddList1(QString());

@@ -18,8 +18,10 @@ constexpr int kQueryPollMs = 10;
 } // namespace
 
 bool Form1::unitQueryMayStart() const {
-    // PbON is enabled exactly while no operation runs (every operation starts with PbUnEn).
-    return !m_queryRunning && !replyWaitInProgress() && PbON->isEnabled();
+    // Not the busy state: a reply that locks the controls ("21", no device) leaves no operation
+    // running, and the queries are how the operator finds out what the unit holds then.
+    return !m_queryRunning && !replyWaitInProgress() && m_operations == 0 && !m_commandRunning &&
+           !m_commandRunRunning;
 }
 
 QCoro::Task<> Form1::letQueryFinish() {
@@ -28,6 +30,7 @@ QCoro::Task<> Form1::letQueryFinish() {
 }
 
 QCoro::Task<> Form1::TSsub(QString RemoteCMD) {
+    const OperationScope operation = operationScope();
     PbUnEn();
     co_await letQueryFinish();
     AddList1(QString());
@@ -55,27 +58,27 @@ QCoro::Task<> Form1::TSsub(QString RemoteCMD) {
         Output(QStringLiteral("TS") + Rcmd1 + QStringLiteral(",") + Rcmd2 + QStringLiteral(",") +
                Rcmd3);
         co_await CeckAnsRX(QStringLiteral("TS"));
-        if (AnsRxCode == QLatin1String("21")) {
+        if (!m_parameterRefused && AnsRxCode == QLatin1String("21")) {
             // Show what the unit holds instead of the rejected code; no "OK".
             Output(QStringLiteral("US0"));
             co_await CeckAnsRX(QStringLiteral("US0"));
-            if (isOkCode(AnsRxCode)) {
+            if (answeredOk()) {
                 Output(QStringLiteral("US1"));
                 co_await CeckAnsRX(QStringLiteral("US1"));
             }
             query = false;
         } else {
-            query = isOkCode(AnsRxCode);
+            query = answeredOk();
         }
     }
 
     if (query) {
         Output(QStringLiteral("US0"));
         co_await CeckAnsRX(QStringLiteral("US0"));
-        if (isOkCode(AnsRxCode)) {
+        if (answeredOk()) {
             Output(QStringLiteral("US1"));
             co_await CeckAnsRX(QStringLiteral("US1"));
-            if (isOkCode(AnsRxCode))
+            if (answeredOk())
                 AddList1(QStringLiteral("OK"));
         }
     }
@@ -98,16 +101,16 @@ QCoro::Task<> Form1::PbUS0_Click() {
     AddList1(QString());
     Output(QStringLiteral("US0"));
     co_await CeckAnsRX(QStringLiteral("US0"));
-    if (isOkCode(AnsRxCode)) {
+    if (answeredOk()) {
         Output(QStringLiteral("US1"));
         co_await CeckAnsRX(QStringLiteral("US1"));
     }
-    if (isOkCode(AnsRxCode) && LbDevSetCode->text() != QLatin1String("--")) {
+    if (answeredOk() && LbDevSetCode->text() != QLatin1String("--")) {
         // Selects the unit's own device again: code and first text only.
         Output(QStringLiteral("TS") + LbDevSetCode->text() + QStringLiteral(",") +
                LbDevStr1->text());
         co_await CeckAnsRX(QStringLiteral("TS"));
-        if (isOkCode(AnsRxCode))
+        if (answeredOk())
             AddList1(QStringLiteral("OK"));
     }
 }
@@ -121,7 +124,7 @@ QCoro::Task<> Form1::PbUS2_Click() {
     AddList1(QString());
     Output(QStringLiteral("US2"));
     co_await CeckAnsRX(QStringLiteral("US2"));
-    if (isOkCode(AnsRxCode))
+    if (answeredOk())
         AddList1(QStringLiteral("OK"));
 }
 
@@ -134,7 +137,7 @@ QCoro::Task<> Form1::インテルる_Click() {
     AddList1(QString());
     Output(QStringLiteral("TS2F,インテルる,am27r010gg"));
     co_await CeckAnsRX(QStringLiteral("TS"));
-    if (isOkCode(AnsRxCode))
+    if (answeredOk())
         AddList1(QStringLiteral("OK"));
 }
 

@@ -21,10 +21,28 @@ constexpr int kWaitMomentMs = 1000;
 
 } // namespace
 
+void Form1::refuseParameter() {
+    AddList1(QStringLiteral("！ パラメータに、誤りがあります。"));
+    m_commandRefused = true;
+}
+
+bool Form1::answeredOk() const {
+    return !m_parameterRefused && AnsRxCode == QLatin1String("00");
+}
+
 QCoro::Task<> Form1::CeckAnsRX(QString MODE) {
+    if (m_parameterRefused) {
+        // Nothing was sent: there is no reply to judge, and AnsRxCode stays the last reply's.
+        refuseParameter();
+        co_return;
+    }
     if (const std::optional<int> timeoutMs = replyTimeoutMs(MODE)) {
         AddData.clear();
-        if (m_sendRefused) {
+        if (!MSComm1->isOpen()) {
+            // A port that is gone (or never opened) answers nothing: the link is lost.
+            m_sendRefused = false;
+            AnsRxCode = QStringLiteral("98");
+        } else if (m_sendRefused) {
             // The command never left: nothing to wait for.
             m_sendRefused = false;
             AnsRxCode = QStringLiteral("99");
