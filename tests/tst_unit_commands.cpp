@@ -90,10 +90,8 @@ void TestUnitCommands::dialogue_data() {
         "TS2F," + kIntelText + ",am27r010gg>00 US0>00:2F," + kIntelText +
             ",am27r010gg,00,0 US1>00:1FFFF",
         "2F");
-    row("TS texts ignored", "TS2F,X,Y>00", "2F");
-    row("TS dashes", "TS04,-,->00", "04");
-    row("TS code alone", "TS04>00", "04");
-    row("TS lower-case code", "TS2f>00", "2F");
+    row("TS texts ignored, code alone, lower case",
+        "TS2F,X,Y>00 US1>00:1FFFF TS04,-,->00 US1>00:0FFFF TS2f>00 US1>00:1FFFF TS04>00", "04");
     row("TS refusals", "TS99,-,->21 TS>20 TS3>20 TSZZ>20 TS030>20 TS04,a,b,c>20 TS" +
                            QByteArray(5000, '0') + ">20");
     row("TS refusal keeps 2F", "TS2F>00 TS77>21 US1>00:1FFFF", "2F");

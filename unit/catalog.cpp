@@ -4,9 +4,9 @@
 namespace corvane {
 
 namespace {
-constexpr const char *kEprom = "00";
-constexpr const char *kEeprom = "10";
-constexpr const char *kFlash = "20";
+constexpr DeviceKind kEprom = DeviceKind::Eprom;
+constexpr DeviceKind kEeprom = DeviceKind::Eeprom;
+constexpr DeviceKind kFlash = DeviceKind::Flash;
 } // namespace
 
 std::vector<DeviceType> standardCatalog() {

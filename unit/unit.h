@@ -74,12 +74,19 @@ struct UnitOptions {
     Micros lineDigestMicros = 2000;
 };
 
+// What a device's cells are, which decides how they are written and erased.
+enum class DeviceKind {
+    Eprom,  // written cells only lose 1 bits; erased by the UV lamp only
+    Eeprom, // cells take any value; erased electrically
+    Flash,  // written cells only lose 1 bits; erased electrically
+};
+
 // One device type of the unit's catalog.
 struct DeviceType {
     std::string code;  // two characters, e.g. "03", "2F"
     std::string text1; // first device text (CP932 bytes)
     std::string text2; // second device text (CP932 bytes)
-    std::string kind;  // "00" EPROM, "10" EEPROM, "20" flash
+    DeviceKind kind = DeviceKind::Eprom;
     bool wordWide = false;
     std::uint32_t endAddress = 0; // last device address (in device words for word-wide devices)
 };
