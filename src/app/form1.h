@@ -8,14 +8,17 @@
 #include "files/commondialog.h"
 #include "link/portfactory.h"
 #include "link/serialport.h"
+#include "protocol/replyjudge.h"
 
 #include <QColor>
 #include <QCoro/QCoroTask>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -178,6 +181,22 @@ public:
     // Output of raw bytes as they are (data lines already framed, single bytes of binary loads).
     bool OutputBytes(const QByteArray &bytes);
 
+    // The one reader of the line. `take` sees each received byte in order and says how to go on;
+    // the read also ends after `quietMs` without input (never when negative), at once when the
+    // port is gone and its input read, and on a cancel when `cancellable`. Drained input releases
+    // the unit at once (flowControl).
+    enum class Take {
+        More,  // read on
+        Pause, // let the event loop run once (a log line is complete), then read on
+        Done,  // the read is complete; what follows stays waiting in the port
+    };
+    enum class ReadEnd { Done, Quiet, Lost, Cancelled };
+    struct ReadRule {
+        int quietMs = -1;
+        bool cancellable = false;
+    };
+    QCoro::Task<ReadEnd> readInput(std::function<Take(char)> take, ReadRule rule);
+
     // ---- Reply protocol (protocol/) ----
     QCoro::Task<> CeckAnsRX(QString MODE);
     // Splits into Rcmd0..Rcmd5; drops a final CR LF from the caller's text.
@@ -185,6 +204,10 @@ public:
     // Upper case, half width, no spaces; returns the text before the first "'".
     QString ReMakeCmd(QString &ContCommand);
     [[nodiscard]] bool replyWaitInProgress() const { return m_replyWaits > 0; }
+    // The three steps of CeckAnsRX: receive the reply (AnsRxCode, AddData), judge it, apply it.
+    QCoro::Task<> receiveReply(int timeoutMs);
+    [[nodiscard]] PanelFacts panelFacts() const;
+    void applyOutcome(const ReplyOutcome &outcome);
 
     // ---- Device and buffer operations (ops/) ----
     QCoro::Task<> DeviceCont(QString workname, QString CMDmode, QString RemoteCMD);
@@ -313,9 +336,26 @@ private:
     // The argument of a load or save: split into Rcmd0..Rcmd5, the fields after the path cleaned
     // (upper case, half width, no spaces, no comment); returns the path as typed.
     QString splitFileArgument(QString RemoteCMD);
-    // The end of a load: the unit's verdict on the data ("OK" on "00"), and every way out.
+    // How a transfer opens: every one locks the controls, lets a running query end, purges the
+    // input and logs its title; they differ in these details.
+    struct TransferOpening {
+        bool lockCancel = true;        // the cancel button stays locked until the data flows
+        bool purgeBeforeBlank = false; // the purge comes before the empty log line
+        bool discardLine = false;      // both directions of the port are emptied after the title
+    };
+    // Opens a transfer as `how` says and returns the path of its argument (see splitFileArgument).
+    QCoro::Task<QString> openTransfer(QString title, QString RemoteCMD, TransferOpening how);
+    // Ends a transfer, whichever way it leaves: controls by state, the cancel request cleared.
+    [[nodiscard]] auto transferEnd() {
+        return qScopeGuard([this] {
+            PbReEn();
+            EscFlag = false;
+        });
+    }
+    // The end of a load: the unit's verdict on the data ("OK" on "00").
     QCoro::Task<> awaitLoadVerdict();
-    void endLoad(bool failed);
+    // The bytes of a binary load, paced; false when the file ran short of `length`.
+    QCoro::Task<bool> sendBinary(QFile *file, qint64 length);
     // The pacing of a load before each line or byte: the port's backlog drained, then TxCtsCK.
     QCoro::Task<> paceOutput();
 

@@ -51,11 +51,24 @@ QCoro::Task<> Form1::awaitLoadVerdict() {
         AddList1(QStringLiteral("OK"));
 }
 
-void Form1::endLoad(bool failed) {
-    if (failed)
-        AddList1(QString::fromUtf16(kCannotOpenFile));
-    PbReEn();
-    EscFlag = false;
+QCoro::Task<QString> Form1::openTransfer(QString title, QString RemoteCMD, TransferOpening how) {
+    PbUnEn();
+    co_await letQueryFinish();
+    if (how.lockCancel)
+        PbCansel->setEnabled(false);
+    if (how.purgeBeforeBlank) {
+        co_await CLR232IN();
+        AddList1(QString());
+    } else {
+        AddList1(QString());
+        co_await CLR232IN();
+    }
+    AddList1(title);
+    if (how.discardLine) {
+        MSComm1->discardInput();
+        MSComm1->discardOutput();
+    }
+    co_return splitFileArgument(std::move(RemoteCMD));
 }
 
 QCoro::Task<> Form1::LHsub(QString RemoteCMD) {
@@ -70,116 +83,96 @@ QCoro::Task<> Form1::LSsub(QString RemoteCMD) {
 
 QCoro::Task<> Form1::loadTextFile(QString title, QString word, QString RemoteCMD) {
     const OperationScope operation = operationScope();
-    PbUnEn();
-    co_await letQueryFinish();
-    PbCansel->setEnabled(false);
-    AddList1(QString());
-    co_await CLR232IN();
-    AddList1(title);
-    MSComm1->discardInput();
-    MSComm1->discardOutput();
-    const QString path = splitFileArgument(RemoteCMD);
+    const auto end = transferEnd();
+    const QString path = co_await openTransfer(title, RemoteCMD, {true, false, true});
     if (Rcmd2.isEmpty())
         Rcmd2 = QStringLiteral("0");
-
     PbCansel->setEnabled(true);
-    bool failed = false;
-    {
-        HeldFile held(m_dataFile, this, path);
-        if (!openForReading(held.file())) {
-            failed = true;
-        } else {
-            // A refused announcement is judged like any other: a bad parameter, a lost link.
-            Output(word + Rcmd2);
-            co_await CeckAnsRX(QStringLiteral("Load"));
-            if (!m_parameterRefused && AnsRxCode == QLatin1String("01")) {
-                DataLineReader reader(held.file());
-                QByteArray line;
-                bool cancelled = false;
-                for (;;) {
-                    const DataLineReader::Result result = reader.next(line);
-                    if (result == DataLineReader::Result::End)
-                        break;
-                    if (result != DataLineReader::Result::Line) {
-                        failed = true;
-                        break;
-                    }
-                    AddList1(fromCp932(line));
-                    co_await paceOutput();
-                    if (EscFlag) {
-                        co_await CeckAnsRX(QStringLiteral("ESC"));
-                        cancelled = true;
-                        break;
-                    }
-                    line.append("\r\n");
-                    // A line that died is the unit's missing answer, not the file's fault.
-                    if (!OutputBytes(line))
-                        break;
-                }
-                if (!failed && !cancelled) {
-                    co_await awaitLoadVerdict();
-                }
-            }
-        }
+
+    HeldFile held(m_dataFile, this, path);
+    if (!openForReading(held.file())) {
+        AddList1(QString::fromUtf16(kCannotOpenFile));
+        co_return;
     }
-    endLoad(failed);
+    // A refused announcement is judged like any other: a bad parameter, a lost link.
+    Output(word + Rcmd2);
+    co_await CeckAnsRX(QStringLiteral("Load"));
+    if (m_parameterRefused || AnsRxCode != QLatin1String("01"))
+        co_return;
+
+    DataLineReader reader(held.file());
+    QByteArray line;
+    for (;;) {
+        const DataLineReader::Result result = reader.next(line);
+        if (result == DataLineReader::Result::End)
+            break;
+        if (result != DataLineReader::Result::Line) {
+            AddList1(QString::fromUtf16(kCannotOpenFile));
+            co_return;
+        }
+        AddList1(fromCp932(line));
+        co_await paceOutput();
+        if (EscFlag) {
+            co_await CeckAnsRX(QStringLiteral("ESC"));
+            co_return;
+        }
+        // A line that died is the unit's missing answer, not the file's fault.
+        if (!OutputBytes(line + "\r\n"))
+            break;
+    }
+    co_await awaitLoadVerdict();
 }
 
 QCoro::Task<> Form1::LBsub(QString RemoteCMD) {
     const OperationScope operation = operationScope();
-    PbUnEn();
-    co_await letQueryFinish();
-    PbCansel->setEnabled(false);
-    co_await CLR232IN();
-    AddList1(QString());
-    AddList1(QStringLiteral("* Load Binary File"));
-    MSComm1->discardInput();
-    MSComm1->discardOutput();
-    const QString path = splitFileArgument(RemoteCMD);
+    const auto end = transferEnd();
+    const QString path =
+        co_await openTransfer(QStringLiteral("* Load Binary File"), RemoteCMD, {true, true, true});
     if (Rcmd2.isEmpty())
         Rcmd2 = QStringLiteral("0");
-
     PbCansel->setEnabled(true);
-    bool failed = false;
-    {
-        // The file is opened before the announcement, so a file that cannot be read is reported
-        // before the unit has been told to expect anything.
-        HeldFile held(m_dataFile, this, path);
-        QFile *file = held.file();
-        if (!openForReading(file)) {
-            failed = true;
-        } else {
-            const qint64 length = file->size();
-            Output(QStringLiteral("LB") + QString::number(length) + QLatin1Char(',') + Rcmd2);
-            co_await CeckAnsRX(QStringLiteral("Load"));
-            if (!m_parameterRefused && AnsRxCode == QLatin1String("01")) {
-                HexLogLine logLine;
-                QByteArray block;
-                qsizetype inBlock = 0;
-                for (qint64 count = 0; count != length; ++count) {
-                    if (inBlock == block.size()) {
-                        block = file->read(std::min<qint64>(kReadBlock, length - count));
-                        inBlock = 0;
-                        if (block.isEmpty()) {
-                            // Shorter than announced (cut while loading) or unreadable.
-                            failed = true;
-                            break;
-                        }
-                    }
-                    const char byte = block.at(inBlock++);
-                    co_await paceOutput();
-                    // A line that died is the unit's missing answer, not the file's fault.
-                    if (!OutputBytes(QByteArray(1, byte)))
-                        break;
-                    if (logLine.add(quint8(byte)))
-                        AddList1(logLine.take());
-                }
-                if (!failed)
-                    co_await awaitLoadVerdict();
-            }
-        }
+
+    // The file is opened before the announcement, so a file that cannot be read is reported
+    // before the unit has been told to expect anything.
+    HeldFile held(m_dataFile, this, path);
+    if (!openForReading(held.file())) {
+        AddList1(QString::fromUtf16(kCannotOpenFile));
+        co_return;
     }
-    endLoad(failed);
+    const qint64 length = held.file()->size();
+    Output(QStringLiteral("LB") + QString::number(length) + QLatin1Char(',') + Rcmd2);
+    co_await CeckAnsRX(QStringLiteral("Load"));
+    if (m_parameterRefused || AnsRxCode != QLatin1String("01"))
+        co_return;
+    const bool whole = co_await sendBinary(held.file(), length);
+    if (!whole) {
+        // Shorter than announced (cut while loading) or unreadable.
+        AddList1(QString::fromUtf16(kCannotOpenFile));
+        co_return;
+    }
+    co_await awaitLoadVerdict();
+}
+
+QCoro::Task<bool> Form1::sendBinary(QFile *file, qint64 length) {
+    HexLogLine logLine;
+    QByteArray block;
+    qsizetype inBlock = 0;
+    for (qint64 count = 0; count != length; ++count) {
+        if (inBlock == block.size()) {
+            block = file->read(std::min<qint64>(kReadBlock, length - count));
+            inBlock = 0;
+            if (block.isEmpty())
+                co_return false;
+        }
+        const char byte = block.at(inBlock++);
+        co_await paceOutput();
+        // A line that died is the unit's missing answer, not the file's fault.
+        if (!OutputBytes(QByteArray(1, byte)))
+            co_return true;
+        if (logLine.add(quint8(byte)))
+            AddList1(logLine.take());
+    }
+    co_return true;
 }
 
 } // namespace corvane

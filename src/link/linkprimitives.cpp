@@ -17,6 +17,8 @@ constexpr int kQuietMs = 300;
 constexpr int kMaxPurgeMs = 10000;
 // CTS of a real line raises no signal: it is looked at this often while the wait lasts.
 constexpr int kCtsPollMs = 5;
+// A reader without a quiet limit wakes at least this often, whatever the port reports.
+constexpr int kIdleWakeMs = 100;
 
 const QByteArray kCancelLine("\x1b\r\n", 3);
 
@@ -36,6 +38,40 @@ bool Form1::OutputBytes(const QByteArray &bytes) {
     const bool ok = MSComm1->isOpen() && MSComm1->write(bytes);
     m_sendRefused = !ok;
     return ok;
+}
+
+QCoro::Task<Form1::ReadEnd> Form1::readInput(std::function<Take(char)> take, ReadRule rule) {
+    QElapsedTimer quiet;
+    quiet.start();
+    for (;;) {
+        // The flag changes only while the event loop runs: once per pass is enough.
+        if (rule.cancellable && EscFlag)
+            co_return ReadEnd::Cancelled;
+        Take step = Take::More;
+        bool took = false;
+        for (int byte = MSComm1->readByte(); byte >= 0; byte = MSComm1->readByte()) {
+            took = true;
+            step = take(char(byte));
+            if (step != Take::More)
+                break;
+        }
+        if (took)
+            quiet.restart();
+        if (step == Take::Done)
+            co_return ReadEnd::Done;
+        if (step == Take::Pause) {
+            co_await nextPass();
+            continue;
+        }
+        if (!MSComm1->isOpen())
+            co_return ReadEnd::Lost;
+        const qint64 silent = quiet.elapsed();
+        if (rule.quietMs >= 0 && silent > rule.quietMs)
+            co_return ReadEnd::Quiet;
+        // The input is drained: the unit may go on now rather than at the line monitor's next tick.
+        flowControl();
+        co_await waitLine(rule.quietMs >= 0 ? int(rule.quietMs + 1 - silent) : kIdleWakeMs);
+    }
 }
 
 QCoro::Task<> Form1::CLR232IN() {

@@ -4,7 +4,6 @@
 #include "app/form1.h"
 #include "ops/opstext.h"
 
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -13,7 +12,7 @@ namespace corvane {
 namespace {
 
 // Longest silence of the unit within its answer.
-constexpr qint64 kDumpGapMs = 1000;
+constexpr int kDumpGapMs = 1000;
 constexpr int kHeadLength = 3; // "00:" or a reply code with two more characters
 
 } // namespace
@@ -49,28 +48,14 @@ QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
         co_return;
     }
 
-    // The head of the answer.
-    QElapsedTimer gap;
-    gap.start();
-    while (AddData.size() < kHeadLength) {
-        if (MSComm1->inBufferCount() > 0) {
-            const int byte = MSComm1->readByte();
-            if (byte >= 0) {
-                AddData += QLatin1Char(char(byte));
-                gap.restart();
-            }
-            continue;
-        }
-        const qint64 quiet = gap.elapsed();
-        if (quiet > kDumpGapMs || !MSComm1->isOpen()) {
-            AnsRxCode = QStringLiteral("98");
-            co_await CeckAnsRX(QStringLiteral("BD"));
-            PbReEn();
-            co_return;
-        }
-        co_await waitLine(int(kDumpGapMs + 1 - quiet));
-    }
-    AnsRxCode = AddData.left(2);
+    // The head of the answer: the code and its colon.
+    const ReadEnd head = co_await readInput(
+        [this](char byte) {
+            AddData += QLatin1Char(byte);
+            return AddData.size() < kHeadLength ? Take::More : Take::Done;
+        },
+        ReadRule{kDumpGapMs, false});
+    AnsRxCode = head == ReadEnd::Done ? AddData.left(2) : QStringLiteral("98");
     co_await CeckAnsRX(QStringLiteral("BD"));
     if (AddData != QLatin1String("00:")) {
         PbReEn();
@@ -83,61 +68,40 @@ QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
     co_await nextPass();
     DumpTable table(*startValue);
     PbCansel->setEnabled(true);
-    enum class Ending { Complete, Cancelled, Lost };
-    Ending ending = Ending::Complete;
-    gap.restart();
-    for (;;) {
-        // The flag changes only while the event loop runs: once per pass is enough.
-        if (EscFlag) {
-            ending = Ending::Cancelled;
-            break;
-        }
-        SerialPort &port = *MSComm1;
-        DumpTable::Step step = DumpTable::Step::Taken;
-        bool took = false;
-        for (int byte = port.readByte(); byte >= 0; byte = port.readByte()) {
-            took = true;
-            step = table.take(char(byte));
-            if (step != DumpTable::Step::Taken)
+    const ReadEnd ending = co_await readInput(
+        [this, &table](char byte) {
+            switch (table.take(byte)) {
+            case DumpTable::Step::Taken:
+                return Take::More;
+            case DumpTable::Step::LineFull:
+                AddList1(table.takeLine());
+                PbCansel->setEnabled(true);
+                return Take::Pause;
+            case DumpTable::Step::End:
                 break;
-        }
-        if (took)
-            gap.restart();
-        if (step == DumpTable::Step::End)
-            break;
-        if (step == DumpTable::Step::LineFull) {
-            AddList1(table.takeLine());
-            PbCansel->setEnabled(true);
-            co_await nextPass();
-            continue;
-        }
-        const qint64 quiet = gap.elapsed();
-        if (quiet > kDumpGapMs || !MSComm1->isOpen()) {
-            ending = Ending::Lost;
-            break;
-        }
-        // The input is drained: the unit may go on now rather than at the line monitor's next tick.
-        flowControl();
-        co_await waitLine(int(kDumpGapMs + 1 - quiet));
-    }
+            }
+            return Take::Done;
+        },
+        ReadRule{kDumpGapMs, true});
     AddData = table.line();
 
     switch (ending) {
-    case Ending::Complete:
+    case ReadEnd::Done:
         if (const std::optional<QString> last = table.lastLine())
             AddList1(*last);
         MSComm1->discardInput();
         AddList1(QStringLiteral("OK"));
         co_await CeckAnsRX(QStringLiteral("BD"));
         break;
-    case Ending::Cancelled:
+    case ReadEnd::Cancelled:
         // The partial line is dropped; the unit has been sent the cancel line by the button.
         co_await CLR232IN();
         AnsRxCode = QStringLiteral("34");
         AddList1(QStringLiteral("キャンセルしました。"));
         EscFlag = false;
         break;
-    case Ending::Lost:
+    case ReadEnd::Quiet:
+    case ReadEnd::Lost:
         AnsRxCode = QStringLiteral("98");
         co_await CeckAnsRX(QStringLiteral("BD"));
         break;
