@@ -204,6 +204,134 @@ bool openTerminal(Terminal &terminal) {
     return true;
 }
 
+// Serves the unit on the terminal's master side, pacing its output like the line would.
+class Server {
+public:
+    Server(const Options &options, Terminal &terminal)
+        : m_terminal(terminal)
+        , m_unit(unitOptions(options))
+        , m_byteMicros(options.speed > 0 ? Micros(10'000'000 / options.speed) : 0)
+        , m_shortBatch(batchOf(kBatchMicros))
+        , m_longBatch(batchOf(kLongBatchMicros)) {
+        m_unit.setFault(options.fault);
+    }
+
+    // Until SIGINT or SIGTERM; the exit status.
+    int run(const sigset_t &waitMask) {
+        while (!g_stop) {
+            const Micros now = monotonicMicros();
+            m_unit.poll(now);
+            std::optional<Micros> sendAt = takeOutput(now);
+            if (!m_pending.empty()) {
+                const ssize_t written =
+                    write(m_terminal.master, m_pending.data(), m_pending.size());
+                if (written > 0)
+                    m_pending.erase(0, std::size_t(written));
+            }
+            if (!waitAndRead(now, wakeTime(now, sendAt), waitMask))
+                return 1;
+        }
+        return 0;
+    }
+
+private:
+    static corvane::UnitOptions unitOptions(const Options &options) {
+        corvane::UnitOptions unitOptions;
+        unitOptions.timeScale = options.timeScale;
+        return unitOptions;
+    }
+
+    // Line time a batch of about `goal` waits for: a whole number of bytes, less the first one,
+    // which is due at once.
+    [[nodiscard]] Micros batchOf(Micros goal) const {
+        return m_byteMicros > 0 ? (std::max<Micros>(1, goal / m_byteMicros) - 1) * m_byteMicros : 0;
+    }
+
+    // Takes what the line may carry now from the unit; otherwise the time it may.
+    std::optional<Micros> takeOutput(Micros now) {
+        if (!m_pending.empty() || m_unit.hasOutput()) {
+            if (!m_outputSince)
+                m_outputSince = now;
+        } else {
+            m_outputSince.reset();
+        }
+        m_batchMicros =
+            m_outputSince && now - *m_outputSince >= kLongStreamMicros ? m_longBatch : m_shortBatch;
+        if (!m_pending.empty() || !m_unit.hasOutput())
+            return std::nullopt;
+        std::size_t allowed = m_chunk.size();
+        Micros base = now;
+        if (m_byteMicros > 0) {
+            base = std::max(m_nextSend, now > kBurstMicros ? now - kBurstMicros : 0);
+            allowed = base + m_batchMicros <= now
+                          ? std::min<std::size_t>(m_chunk.size(), (now - base) / m_byteMicros + 1)
+                          : 0;
+        }
+        if (allowed == 0)
+            return base + m_batchMicros;
+        const std::size_t count = m_unit.transmit(m_chunk.data(), allowed, now);
+        m_pending.assign(reinterpret_cast<const char *>(m_chunk.data()), count);
+        m_nextSend = base + count * m_byteMicros;
+        return std::nullopt;
+    }
+
+    // Input, room on the line, the next paced byte or the unit's next deadline.
+    std::optional<Micros> wakeTime(Micros now, std::optional<Micros> sendAt) {
+        std::optional<Micros> wakeAt = m_unit.nextDeadline();
+        if (m_pending.empty() && m_unit.hasOutput())
+            sendAt = std::max(now, sendAt.value_or(m_nextSend + m_batchMicros));
+        if (sendAt && (!wakeAt || *sendAt < *wakeAt))
+            wakeAt = sendAt;
+        if (m_hungUp && (!wakeAt || *wakeAt > now + kHangupRetryMicros))
+            wakeAt = now + kHangupRetryMicros;
+        if (!wakeAt && m_unit.busy())
+            wakeAt = now + 10'000;
+        return wakeAt;
+    }
+
+    // Sleeps until `wakeAt` or the terminal has news, and hands what came to the unit; false on a
+    // failure of the wait itself.
+    bool waitAndRead(Micros now, std::optional<Micros> wakeAt, const sigset_t &waitMask) {
+        pollfd fd{m_terminal.master, short(m_hungUp ? 0 : POLLIN), 0};
+        if (!m_pending.empty() && !m_hungUp)
+            fd.events |= POLLOUT;
+        timespec timeout{};
+        if (wakeAt)
+            timeout = toTimespec(*wakeAt > now ? *wakeAt - now : 0);
+        const int ready = ppoll(&fd, 1, wakeAt ? &timeout : nullptr, &waitMask);
+        if (ready < 0) {
+            if (errno == EINTR)
+                return true;
+            std::perror("corvane-unit: poll");
+            return false;
+        }
+        m_hungUp = false;
+        if (fd.revents & POLLIN) {
+            const ssize_t count = read(m_terminal.master, m_chunk.data(), m_chunk.size());
+            const Micros at = monotonicMicros();
+            for (ssize_t i = 0; i < count; ++i)
+                m_unit.receive(m_chunk[std::size_t(i)], at);
+            if (count < 0 && errno != EAGAIN && errno != EINTR)
+                m_hungUp = true; // EIO: no one holds the line; look again shortly
+        } else if (fd.revents & (POLLHUP | POLLERR)) {
+            m_hungUp = true;
+        }
+        return true;
+    }
+
+    Terminal &m_terminal;
+    corvane::Unit m_unit;
+    const Micros m_byteMicros;
+    const Micros m_shortBatch;
+    const Micros m_longBatch;
+    Micros m_batchMicros = 0;
+    std::optional<Micros> m_outputSince; // start of the output that has gone on without a break
+    Micros m_nextSend = 0;
+    std::string m_pending; // taken from the unit, not yet written to the terminal
+    std::array<std::uint8_t, kChunk> m_chunk{};
+    bool m_hungUp = false;
+};
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -231,101 +359,9 @@ int main(int argc, char **argv) {
     std::printf("%s\n", terminal.path.c_str());
     std::fflush(stdout);
 
-    corvane::UnitOptions unitOptions;
-    unitOptions.timeScale = options.timeScale;
-    corvane::Unit unit(unitOptions);
-    unit.setFault(options.fault);
-
-    const Micros byteMicros = options.speed > 0 ? Micros(10'000'000 / options.speed) : 0;
-    // Line time a batch of about `goal` waits for: a whole number of bytes, less the first one,
-    // which is due at once.
-    const auto batchOf = [byteMicros](Micros goal) {
-        return byteMicros > 0 ? (std::max<Micros>(1, goal / byteMicros) - 1) * byteMicros : 0;
-    };
-    const Micros shortBatch = batchOf(kBatchMicros);
-    const Micros longBatch = batchOf(kLongBatchMicros);
-    std::optional<Micros> outputSince; // start of the output that has gone on without a break
-    Micros nextSend = 0;
-    std::string pending; // taken from the unit, not yet written to the terminal
-    std::array<std::uint8_t, kChunk> chunk{};
-    bool hungUp = false;
-
-    while (!g_stop) {
-        Micros now = monotonicMicros();
-        unit.poll(now);
-
-        if (!pending.empty() || unit.hasOutput()) {
-            if (!outputSince)
-                outputSince = now;
-        } else {
-            outputSince.reset();
-        }
-        const Micros batchMicros =
-            outputSince && now - *outputSince >= kLongStreamMicros ? longBatch : shortBatch;
-
-        // Take what the line may carry now.
-        std::optional<Micros> sendAt;
-        if (pending.empty() && unit.hasOutput()) {
-            std::size_t allowed = chunk.size();
-            Micros base = now;
-            if (byteMicros > 0) {
-                base = std::max(nextSend, now > kBurstMicros ? now - kBurstMicros : 0);
-                allowed = base + batchMicros <= now
-                              ? std::min<std::size_t>(chunk.size(), (now - base) / byteMicros + 1)
-                              : 0;
-            }
-            if (allowed > 0) {
-                const std::size_t count = unit.transmit(chunk.data(), allowed, now);
-                pending.assign(reinterpret_cast<const char *>(chunk.data()), count);
-                nextSend = base + count * byteMicros;
-            } else {
-                sendAt = base + batchMicros;
-            }
-        }
-        if (!pending.empty()) {
-            const ssize_t written = write(terminal.master, pending.data(), pending.size());
-            if (written > 0)
-                pending.erase(0, std::size_t(written));
-        }
-
-        // Sleep until input, room on the line, the next paced byte or the unit's next deadline.
-        std::optional<Micros> wakeAt = unit.nextDeadline();
-        if (pending.empty() && unit.hasOutput())
-            sendAt = std::max(now, sendAt.value_or(nextSend + batchMicros));
-        if (sendAt && (!wakeAt || *sendAt < *wakeAt))
-            wakeAt = sendAt;
-        if (hungUp && (!wakeAt || *wakeAt > now + kHangupRetryMicros))
-            wakeAt = now + kHangupRetryMicros;
-        if (!wakeAt && unit.busy())
-            wakeAt = now + 10'000;
-
-        pollfd fd{terminal.master, short(hungUp ? 0 : POLLIN), 0};
-        if (!pending.empty() && !hungUp)
-            fd.events |= POLLOUT;
-        timespec timeout{};
-        if (wakeAt)
-            timeout = toTimespec(*wakeAt > now ? *wakeAt - now : 0);
-        const int ready = ppoll(&fd, 1, wakeAt ? &timeout : nullptr, &waitMask);
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            std::perror("corvane-unit: poll");
-            return 1;
-        }
-        hungUp = false;
-        if (fd.revents & POLLIN) {
-            const ssize_t count = read(terminal.master, chunk.data(), chunk.size());
-            now = monotonicMicros();
-            for (ssize_t i = 0; i < count; ++i)
-                unit.receive(chunk[std::size_t(i)], now);
-            if (count < 0 && errno != EAGAIN && errno != EINTR)
-                hungUp = true; // EIO: no one holds the line; look again shortly
-        } else if (fd.revents & (POLLHUP | POLLERR)) {
-            hungUp = true;
-        }
-    }
-
+    Server server(options, terminal);
+    const int status = server.run(waitMask);
     close(terminal.slave);
     close(terminal.master);
-    return 0;
+    return status;
 }

@@ -5,6 +5,7 @@
 // app/ (window, log, busy state, settings, line monitor), link/, protocol/, ops/, files/, console/.
 
 #include "app/awaiting.h"
+#include "console/consolecommand.h"
 #include "files/commondialog.h"
 #include "link/portfactory.h"
 #include "link/serialport.h"
@@ -326,6 +327,10 @@ private:
     [[nodiscard]] bool unitQueryMayStart() const;
     // Lets a running stand-alone unit query end before an operation talks to the unit.
     QCoro::Task<> letQueryFinish();
+    // The head of a dump's answer into AddData, its code into AnsRxCode.
+    QCoro::Task<> receiveDumpHead();
+    // The data of a dump after its "00:", as table lines in the log (the partial line in AddData).
+    QCoro::Task<ReadEnd> receiveDumpTable(std::uint32_t start);
     // The UV lamp buttons: `word` is "ES" or "EE".
     QCoro::Task<> switchEraseLamp(QString title, QString word);
 
@@ -356,10 +361,23 @@ private:
     QCoro::Task<> awaitLoadVerdict();
     // The bytes of a binary load, paced; false when the file ran short of `length`.
     QCoro::Task<bool> sendBinary(QFile *file, qint64 length);
+    // The records of a text save into `file` until the unit's end mark (what a dead line left
+    // half is kept too); `writeFailed` is set when a byte did not reach the file.
+    QCoro::Task<ReadEnd> receiveRecords(QFile *file, bool &writeFailed);
+    // The bytes of a binary save into `file` (while `stored`) until the line falls silent,
+    // logged sixteen a line; `received` counts them.
+    QCoro::Task<ReadEnd> receiveBinary(QFile *file, bool &stored, qint64 &received);
     // The pacing of a load before each line or byte: the port's backlog drained, then TxCtsCK.
     QCoro::Task<> paceOutput();
 
     // ---- State owned by console/ (add below this line only) ----
+    // The lines of an open command-response file, each through PbCMD_Click, to the end or to the
+    // first command that fails; logs how the run ended.
+    QCoro::Task<> runCommands(QFile *file, QString path);
+    // The command in TexCMD as the run's turn; false (after the run's end line) when it failed.
+    QCoro::Task<bool> runCommandLine();
+    // Carries out a matched console command (PbCMD_Click's dispatch).
+    QCoro::Task<> carryOut(ConsoleCommand command);
     bool m_commandRunning = false; // a typed or file command is being carried out
     bool m_runnerTurn = false;     // the next PbCMD_Click comes from the command-response run
     // The command in progress was refused by the program (a bad parameter, a rejected device

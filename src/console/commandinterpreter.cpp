@@ -2,7 +2,6 @@
 // its button would call.
 
 #include "app/form1.h"
-#include "console/consolecommand.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -27,7 +26,11 @@ QCoro::Task<> Form1::PbCMD_Click() {
     PbUnEn();
     co_await CLR232IN();
 
-    const ConsoleCommand command = matchConsoleCommand(rawLine);
+    co_await carryOut(matchConsoleCommand(rawLine));
+    m_commandRunning = false;
+}
+
+QCoro::Task<> Form1::carryOut(ConsoleCommand command) {
     const QString &argument = command.argument;
     switch (command.procedure) {
     case ConsoleProcedure::Nothing:
@@ -78,7 +81,6 @@ QCoro::Task<> Form1::PbCMD_Click() {
         co_await DeviceCont(command.workname, command.CMDmode, argument);
         break;
     }
-    m_commandRunning = false;
 }
 
 } // namespace corvane

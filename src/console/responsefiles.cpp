@@ -4,6 +4,7 @@
 
 #include "app/form1.h"
 #include "console/commandfilereader.h"
+#include "files/datafile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -36,75 +37,79 @@ QCoro::Task<> Form1::runResponseFile(QLineEdit *pathBox) {
         co_return;
     m_commandRunRunning = true;
     TexCMD->setReadOnly(true);
+    const auto unlock = qScopeGuard([this] {
+        TexCMD->setReadOnly(false);
+        m_commandRunRunning = false;
+    });
 
     const QString path = pathBox->text();
-    auto *file = new QFile(path, this);
+    HeldFile held(m_commandFile, this, path);
     // Only a plain file: a device or a pipe could block the open or never end.
-    if (path.isEmpty() || !QFileInfo(path).isFile() || !file->open(QIODevice::ReadOnly)) {
+    if (path.isEmpty() || !QFileInfo(path).isFile() || !held.file()->open(QIODevice::ReadOnly)) {
         AddList1(path.isEmpty()
                      ? QStringLiteral("！ コマンドレスポンスファイルが指定されてません。")
                      : QStringLiteral("！ コマンドレスポンスファイルを開けません。（") + path +
                            QStringLiteral("）"));
         AddList1(kAbnormalEnd);
-        delete file;
-        TexCMD->setReadOnly(false);
-        m_commandRunRunning = false;
         co_return;
     }
-    m_commandFile = file;
     AnsRxCode = QStringLiteral("00");
+    co_await runCommands(held.file(), path);
+}
 
+QCoro::Task<> Form1::runCommands(QFile *file, QString path) {
     CommandFileReader reader(file);
     QByteArray bytes;
     int blankLines = 0;
     bool heldBusy = false; // the run disabled the controls itself to let the event loop through
+    const auto release = qScopeGuard([this, &heldBusy] {
+        if (heldBusy)
+            PbReEn();
+    });
     for (;;) {
         const CommandFileReader::Status status = reader.next(bytes);
         if (status == CommandFileReader::Status::End) {
             AddList1(kNormalEnd);
-            break;
+            co_return;
         }
         if (status == CommandFileReader::Status::Error) {
             AddList1(QStringLiteral("！ コマンドレスポンスファイルを読めません。（") + path +
                      QStringLiteral("）"));
             AddList1(kAbnormalEnd);
-            break;
+            co_return;
         }
-
         bool letEventsThrough = status == CommandFileReader::Status::Pending;
         if (status == CommandFileReader::Status::Line) {
             TexCMD->setText(commandLineText(bytes, reader.encoding()));
             if (!TexCMD->text().isEmpty()) {
                 // Every command re-enables the controls by state when it ends.
                 heldBusy = false;
-                m_runnerTurn = true;
-                co_await PbCMD_Click();
-                if (AnsRxCode != QLatin1String("00") || m_commandRefused) {
-                    AddList1(!m_commandRefused && AnsRxCode == QLatin1String("34") ? kCancelledEnd
-                                                                            : kAbnormalEnd);
-                    break;
-                }
+                const bool goOn = co_await runCommandLine();
+                if (!goOn)
+                    co_return;
                 continue;
             }
             // An empty line does nothing at all and never waits.
             letEventsThrough = ++blankLines % kBlankLinesPerPass == 0;
         }
-        if (letEventsThrough) {
-            // The window gets a turn, with the operation controls locked as during a command.
-            if (!heldBusy) {
-                PbUnEn();
-                heldBusy = true;
-            }
-            co_await nextPass();
+        if (!letEventsThrough)
+            continue;
+        // The window gets a turn, with the operation controls locked as during a command.
+        if (!heldBusy) {
+            PbUnEn();
+            heldBusy = true;
         }
+        co_await nextPass();
     }
-    if (heldBusy)
-        PbReEn();
+}
 
-    file->close();
-    delete file;
-    TexCMD->setReadOnly(false);
-    m_commandRunRunning = false;
+QCoro::Task<bool> Form1::runCommandLine() {
+    m_runnerTurn = true;
+    co_await PbCMD_Click();
+    if (!m_commandRefused && AnsRxCode == QLatin1String("00"))
+        co_return true;
+    AddList1(!m_commandRefused && AnsRxCode == QLatin1String("34") ? kCancelledEnd : kAbnormalEnd);
+    co_return false;
 }
 
 } // namespace corvane

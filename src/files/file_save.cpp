@@ -68,7 +68,23 @@ QCoro::Task<> Form1::saveTextFile(QString title, QString word, QString RemoteCMD
     PbCansel->setEnabled(true);
 
     bool writeFailed = false;
-    auto store = [&](const QByteArray &bytes) {
+    // (No co_await inside a condition: GCC 12 miscompiles it.)
+    ReadEnd ending = ReadEnd::Lost;
+    if (sent)
+        ending = co_await receiveRecords(file, writeFailed);
+    if (ending == ReadEnd::Cancelled) {
+        co_await CLR232IN();
+        AnsRxCode = QStringLiteral("34");
+        AddList1(QStringLiteral("キャンセルしました。"));
+    }
+    if (!held.close() || writeFailed)
+        AddList1(QString::fromUtf16(kFileNotWritten));
+    if (ending == ReadEnd::Lost)
+        co_await CeckAnsRX(word);
+}
+
+QCoro::Task<Form1::ReadEnd> Form1::receiveRecords(QFile *file, bool &writeFailed) {
+    auto store = [file, &writeFailed](const QByteArray &bytes) {
         if (file->write(bytes) != bytes.size())
             writeFailed = true;
     };
@@ -97,21 +113,10 @@ QCoro::Task<> Form1::saveTextFile(QString title, QString word, QString RemoteCMD
         }
         return Take::More;
     };
-    // (No co_await inside a condition: GCC 12 miscompiles it.)
-    ReadEnd ending = ReadEnd::Lost;
-    if (sent)
-        ending = co_await readInput(take, ReadRule{-1, true});
-    if (ending == ReadEnd::Cancelled) {
-        co_await CLR232IN();
-        AnsRxCode = QStringLiteral("34");
-        AddList1(QStringLiteral("キャンセルしました。"));
-    }
+    const ReadEnd ending = co_await readInput(take, ReadRule{-1, true});
     if (ending == ReadEnd::Lost)
         store(line); // the start of a line is data received too
-    if (!held.close() || writeFailed)
-        AddList1(QString::fromUtf16(kFileNotWritten));
-    if (ending == ReadEnd::Lost)
-        co_await CeckAnsRX(word);
+    co_return ending;
 }
 
 QCoro::Task<> Form1::SBsub(QString RemoteCMD) {
@@ -148,6 +153,21 @@ QCoro::Task<> Form1::SBsub(QString RemoteCMD) {
     });
 
     qint64 received = 0;
+    const ReadEnd ending = co_await receiveBinary(file, stored, received);
+    AddList1(QStringLiteral("Save=") + QString::number(received) + QStringLiteral("byte"));
+    if (!held.close())
+        stored = false;
+    if (ending != ReadEnd::Lost) {
+        AddList1(stored ? QStringLiteral("end") : QString::fromUtf16(kFileNotWritten));
+        co_return;
+    }
+    // What came is kept; the save itself is not complete.
+    if (!stored)
+        AddList1(QString::fromUtf16(kFileNotWritten));
+    co_await CeckAnsRX(QStringLiteral("SB"));
+}
+
+QCoro::Task<Form1::ReadEnd> Form1::receiveBinary(QFile *file, bool &stored, qint64 &received) {
     HexLogLine logLine;
     QByteArray chunk;
     auto keep = [&] {
@@ -170,17 +190,7 @@ QCoro::Task<> Form1::SBsub(QString RemoteCMD) {
     keep();
     if (!logLine.isEmpty())
         AddList1(logLine.take());
-    AddList1(QStringLiteral("Save=") + QString::number(received) + QStringLiteral("byte"));
-    if (!held.close())
-        stored = false;
-    if (ending != ReadEnd::Lost) {
-        AddList1(stored ? QStringLiteral("end") : QString::fromUtf16(kFileNotWritten));
-        co_return;
-    }
-    // What came is kept; the save itself is not complete.
-    if (!stored)
-        AddList1(QString::fromUtf16(kFileNotWritten));
-    co_await CeckAnsRX(QStringLiteral("SB"));
+    co_return ending;
 }
 
 } // namespace corvane

@@ -235,12 +235,28 @@ void EmulatedPort::pump() {
         return;
     }
     const Micros now = std::max(monotonicMicros(), m_unitTime);
-    const double rate = bytesPerMicro();
     // The last slice is still waiting or was thrown away unread: nobody reads as bytes come.
     if (m_sliceUnread)
         m_unreadSlices = true;
 
-    // Program -> unit.
+    const qsizetype sent = sendToUnit(now);
+    m_unitTime = now;
+    m_unit->poll(now);
+    const qsizetype received = receiveFromUnit(now);
+
+    const bool cts = m_unit->clearToSend(now);
+    const bool ctsChanged = cts != m_lastCts;
+    m_lastCts = cts;
+    scheduleNext(now, sent > 0 || received > 0);
+
+    if (received > 0)
+        Q_EMIT readyRead();
+    if (ctsChanged)
+        Q_EMIT pinoutChanged();
+}
+
+qsizetype EmulatedPort::sendToUnit(Micros now) {
+    const double rate = bytesPerMicro();
     qsizetype sent = m_toUnit.size();
     if (m_paced && sent > 0) {
         m_txCredit += double(now - m_txLast) * rate;
@@ -264,15 +280,15 @@ void EmulatedPort::pump() {
         m_unit->receive(static_cast<std::uint8_t>(m_toUnit.at(i)), m_unitTime);
     }
     m_toUnit.remove(0, sent);
+    return sent;
+}
 
-    m_unitTime = now;
-    m_unit->poll(now);
-
-    // Unit -> program, never beyond what the input buffer holds.
+qsizetype EmulatedPort::receiveFromUnit(Micros now) {
+    // Never beyond what the input buffer holds.
     const qsizetype room = kInBufferSize - inBufferCount();
     qsizetype lineAllows = room;
     if (m_paced) {
-        m_rxCredit += double(now - m_rxLast) * rate;
+        m_rxCredit += double(now - m_rxLast) * bytesPerMicro();
         lineAllows = qsizetype(std::floor(m_rxCredit));
     }
     m_rxLast = now;
@@ -288,11 +304,10 @@ void EmulatedPort::pump() {
         m_rxCredit = received < lineAllows ? 0 : m_rxCredit - double(received);
     if (received > 0)
         m_sliceUnread = true;
+    return received;
+}
 
-    const bool cts = m_unit->clearToSend(now);
-    const bool ctsChanged = cts != m_lastCts;
-    m_lastCts = cts;
-
+void EmulatedPort::scheduleNext(Micros now, bool moved) {
     // Keep pumping while bytes wait on either side. The unit's waiting output needs no pump while
     // the program holds it back or has no room for it (setDtr, setRts, reading and discarding
     // restart the pump); a working unit is woken at its next deadline.
@@ -301,7 +316,7 @@ void EmulatedPort::pump() {
         m_unit->hasOutput() && hostReady && !unitUnplugged() && inBufferCount() < kInBufferSize;
     m_sleeping = false;
     if (!m_toUnit.isEmpty() || unitCanSend) {
-        m_pump.start(!m_paced ? (sent > 0 || received > 0 ? 0 : kPumpMs) : movingIntervalMs());
+        m_pump.start(!m_paced ? (moved ? 0 : kPumpMs) : movingIntervalMs());
     } else if (const std::optional<Micros> deadline =
                    m_unit->busy() ? m_unit->nextDeadline() : std::nullopt) {
         const Micros wait = *deadline > now ? *deadline - now : 0;
@@ -310,11 +325,6 @@ void EmulatedPort::pump() {
     } else {
         m_pump.stop();
     }
-
-    if (received > 0)
-        Q_EMIT readyRead();
-    if (ctsChanged)
-        Q_EMIT pinoutChanged();
 }
 
 } // namespace corvane

@@ -53,6 +53,10 @@ protected:
 
 private:
     void pump();
+    // One pump's moves: bytes due to the unit and bytes due from it (how many), then the timer.
+    qsizetype sendToUnit(Micros now);
+    qsizetype receiveFromUnit(Micros now);
+    void scheduleNext(Micros now, bool moved);
     void startPump();
     void hostReadyChanged();
     [[nodiscard]] bool unitUnplugged() const;

@@ -48,47 +48,16 @@ QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
         co_return;
     }
 
-    // The head of the answer: the code and its colon.
-    const ReadEnd head = co_await readInput(
-        [this](char byte) {
-            AddData += QLatin1Char(byte);
-            return AddData.size() < kHeadLength ? Take::More : Take::Done;
-        },
-        ReadRule{kDumpGapMs, false});
-    AnsRxCode = head == ReadEnd::Done ? AddData.left(2) : QStringLiteral("98");
+    co_await receiveDumpHead();
     co_await CeckAnsRX(QStringLiteral("BD"));
     if (AddData != QLatin1String("00:")) {
         PbReEn();
         co_return;
     }
 
-    // The data: every character is taken as it arrives, and the event loop runs at least once a
-    // line so that the window paints and the cancel button is served.
-    AddList1(DumpTable::header());
-    co_await nextPass();
-    DumpTable table(*startValue);
-    PbCansel->setEnabled(true);
-    const ReadEnd ending = co_await readInput(
-        [this, &table](char byte) {
-            switch (table.take(byte)) {
-            case DumpTable::Step::Taken:
-                return Take::More;
-            case DumpTable::Step::LineFull:
-                AddList1(table.takeLine());
-                PbCansel->setEnabled(true);
-                return Take::Pause;
-            case DumpTable::Step::End:
-                break;
-            }
-            return Take::Done;
-        },
-        ReadRule{kDumpGapMs, true});
-    AddData = table.line();
-
+    const ReadEnd ending = co_await receiveDumpTable(*startValue);
     switch (ending) {
     case ReadEnd::Done:
-        if (const std::optional<QString> last = table.lastLine())
-            AddList1(*last);
         MSComm1->discardInput();
         AddList1(QStringLiteral("OK"));
         co_await CeckAnsRX(QStringLiteral("BD"));
@@ -107,6 +76,47 @@ QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
         break;
     }
     PbReEn();
+}
+
+QCoro::Task<> Form1::receiveDumpHead() {
+    // The code and its colon; "98" when the unit falls silent first.
+    const ReadEnd head = co_await readInput(
+        [this](char byte) {
+            AddData += QLatin1Char(byte);
+            return AddData.size() < kHeadLength ? Take::More : Take::Done;
+        },
+        ReadRule{kDumpGapMs, false});
+    AnsRxCode = head == ReadEnd::Done ? AddData.left(2) : QStringLiteral("98");
+}
+
+QCoro::Task<Form1::ReadEnd> Form1::receiveDumpTable(std::uint32_t start) {
+    // Every character is taken as it arrives, and the event loop runs at least once a line so
+    // that the window paints and the cancel button is served.
+    AddList1(DumpTable::header());
+    co_await nextPass();
+    DumpTable table(start);
+    PbCansel->setEnabled(true);
+    const ReadEnd ending = co_await readInput(
+        [this, &table](char byte) {
+            switch (table.take(byte)) {
+            case DumpTable::Step::Taken:
+                return Take::More;
+            case DumpTable::Step::LineFull:
+                AddList1(table.takeLine());
+                PbCansel->setEnabled(true);
+                return Take::Pause;
+            case DumpTable::Step::End:
+                break;
+            }
+            return Take::Done;
+        },
+        ReadRule{kDumpGapMs, true});
+    AddData = table.line();
+    if (ending == ReadEnd::Done) {
+        if (const std::optional<QString> last = table.lastLine())
+            AddList1(*last);
+    }
+    co_return ending;
 }
 
 QCoro::Task<> Form1::PbBD_Click() {
