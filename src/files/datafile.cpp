@@ -1,7 +1,5 @@
 #include "files/datafile.h"
 
-#include "app/form1.h"
-
 #include <QFile>
 
 #include <algorithm>
@@ -16,14 +14,6 @@ constexpr qsizetype kReadBlock = 64 * 1024;
 
 QString joinDrivePath(const QString &drive, const QString &rest) {
     return drive.isEmpty() ? rest : drive + QLatin1Char(':') + rest;
-}
-
-QString Form1::splitFileArgument(QString RemoteCMD) {
-    DiviCCommand(RemoteCMD);
-    Rcmd2 = ReMakeCmd(Rcmd2);
-    Rcmd3 = ReMakeCmd(Rcmd3);
-    Rcmd4 = ReMakeCmd(Rcmd4);
-    return joinDrivePath(Rcmd0, Rcmd1);
 }
 
 HeldFile::HeldFile(QPointer<QFile> &slot, QObject *owner, const QString &path)

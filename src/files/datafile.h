@@ -4,10 +4,10 @@
 // binary data.
 
 #include <QByteArray>
+#include <QFile>
 #include <QPointer>
 #include <QString>
 
-class QFile;
 class QIODevice;
 class QObject;
 

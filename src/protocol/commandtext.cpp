@@ -1,7 +1,5 @@
 #include "protocol/commandtext.h"
 
-#include "app/form1.h"
-
 #include <QHash>
 
 namespace corvane {
@@ -95,20 +93,6 @@ QString reMakeCmd(QString &text) {
     text.remove(QLatin1Char(' '));
     const qsizetype quote = text.indexOf(QLatin1Char('\''));
     return quote < 0 ? text : text.left(quote);
-}
-
-void Form1::DiviCCommand(QString &ContCommand) {
-    const CommandFields f = divideCommand(ContCommand);
-    Rcmd0 = f.field[0];
-    Rcmd1 = f.field[1];
-    Rcmd2 = f.field[2];
-    Rcmd3 = f.field[3];
-    Rcmd4 = f.field[4];
-    Rcmd5 = f.field[5];
-}
-
-QString Form1::ReMakeCmd(QString &ContCommand) {
-    return reMakeCmd(ContCommand);
 }
 
 } // namespace corvane
