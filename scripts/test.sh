@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test (CTest, Qt Test programs on the offscreen platform).
-# CORVANE_CTEST_ARGS adds arguments to ctest (CI gives a timing test a second chance on a busy machine).
+# CORVANE_CTEST_ARGS adds arguments to ctest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
