@@ -143,6 +143,27 @@ void checkJudge(const QString &input) {
     const QString unknown = unknownCodeMessage(code);
     FUZZ_CHECK(unknown.endsWith(code) && unknown.size() > code.size(),
                "the unknown-code line does not end with the code");
+
+    // The whole judgement of the reply, for every word and panel: one line at least (but for
+    // the words whose success logs nothing), the same outcome twice, a refused or missing device
+    // always leaves the panel's fields blanked.
+    for (const char *word : {"ON", "US0", "US1", "US2", "US2CT", "TS", "WT", "BL", "Load", "BD"}) {
+        PanelFacts facts;
+        facts.deviceCode = reply.left(2);
+        facts.deviceCodeRed = input.size() % 2 == 1;
+        facts.width = input.size() % 3 == 0 ? QStringLiteral("(Word ROM)") : QString();
+        const ReplyOutcome first = judgeReply(code, QLatin1String(word), input, facts);
+        const ReplyOutcome second = judgeReply(code, QLatin1String(word), input, facts);
+        FUZZ_CHECK(first.log == second.log && first.reply == second.reply,
+                   "the same reply judged twice differently");
+        const QString finalCode = first.panel.deviceCode.value_or(facts.deviceCode);
+        const bool red = first.panel.deviceCodeRed.value_or(facts.deviceCodeRed);
+        if (finalCode == QLatin1String("--") || red)
+            FUZZ_CHECK(first.panel.endAddress == QStringLiteral("-----"),
+                       "an unusable device left its end address shown");
+        if (code != QLatin1String("00"))
+            FUZZ_CHECK(!first.log.isEmpty(), "a failing code logged nothing");
+    }
 }
 
 } // namespace

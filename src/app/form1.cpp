@@ -23,6 +23,9 @@
 #include <QScreen>
 #include <qdrawutil.h>
 
+#include <initializer_list>
+#include <type_traits>
+
 namespace corvane {
 
 namespace {
@@ -86,6 +89,67 @@ protected:
     }
 };
 
+// A control's place in its parent, in twips: left, top, width, height.
+struct Twips {
+    int x, y, width, height;
+};
+
+void place(QWidget *widget, Twips at, qreal dpi) {
+    widget->setGeometry(twips(at.x, dpi), twips(at.y, dpi), twips(at.width, dpi),
+                        twips(at.height, dpi));
+}
+
+// The member that holds a control, with the member's name as written. CONTROL(PbPG) gives both
+// from one spelling: the control's object name is the member's name, the name the operators'
+// manuals use, by which tests and tools find the control.
+template<class T> struct Control {
+    T *&member;
+    const char *name;
+};
+#define CONTROL(member) (Control{member, #member})
+
+// Stores `object` in the control's member and names it after the member; an element of a member
+// array is named with its index after an underscore (Lb232[0]: "Lb232_0").
+template<class T> T *named(Control<T> control, T *object) {
+    QString name = QString::fromUtf8(control.name);
+    name.replace(QLatin1Char('['), QLatin1Char('_')).remove(QLatin1Char(']'));
+    object->setObjectName(name);
+    control.member = object;
+    return object;
+}
+
+// A new control of kind T in `parent` showing `caption`; a combo box shows it as its text, with
+// `choices` in its list.
+template<class T>
+T *newControl(QWidget *parent, QStringView caption, std::initializer_list<QStringView> choices) {
+    if constexpr (std::is_same_v<T, QGroupBox>) {
+        return new CaptionedFrame(caption.toString(), parent);
+    } else if constexpr (std::is_same_v<T, QComboBox>) {
+        auto *box = new QComboBox(parent);
+        box->setEditable(true);
+        box->setInsertPolicy(QComboBox::NoInsert);
+        for (QStringView choice : choices)
+            box->addItem(choice.toString());
+        box->setCurrentIndex(-1);
+        box->setEditText(caption.toString());
+        return box;
+    } else if constexpr (std::is_same_v<T, QFrame>) {
+        // A plain box drawn around other controls.
+        auto *box = new QFrame(parent);
+        box->setFrameShape(QFrame::Box);
+        box->setFrameShadow(QFrame::Plain);
+        return box;
+    } else if constexpr (std::is_same_v<T, QListWidget>) {
+        return new QListWidget(parent);
+    } else {
+        auto *control = new T(caption.toString(), parent);
+        // Enter on the focused button clicks it (the fields hand the focus to their button).
+        if constexpr (std::is_same_v<T, QPushButton>)
+            control->setAutoDefault(true);
+        return control;
+    }
+}
+
 } // namespace
 
 Form1::Form1(Form1Options options, QWidget *parent)
@@ -122,17 +186,19 @@ void Form1::buildWindow() {
     setWindowTitle(QStringLiteral("Corvane ROM Programmer"));
     setFont(controlFont());
     const qreal dpi = screen() ? screen()->logicalDotsPerInchX() : 96.0;
-    auto place = [dpi](QWidget *w, int x, int y, int width, int height) {
-        w->setGeometry(twips(x, dpi), twips(y, dpi), twips(width, dpi), twips(height, dpi));
+    // Creates the control of a member in `parent`, names it after the member and places it.
+    auto make = [dpi]<class T>(Control<T> control, QWidget *parent, QStringView caption, Twips at,
+                               std::initializer_list<QStringView> choices = {}) {
+        place(named(control, newControl<T>(parent, caption, choices)), at, dpi);
     };
 
     menuBar = new QMenuBar(this);
-    MenuFile = menuBar->addMenu(QStringLiteral("ファイル"));
-    MenuReReadUtil = MenuFile->addAction(QStringLiteral("保存環境表示"));
-    MenuSep = MenuFile->addSeparator();
-    MenuApEnd = MenuFile->addAction(QStringLiteral("終了"));
-    MenuOption = menuBar->addMenu(QStringLiteral("オプション"));
-    MenuVer = MenuOption->addAction(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
+    named(CONTROL(MenuFile), menuBar->addMenu(QStringLiteral("ファイル")));
+    named(CONTROL(MenuReReadUtil), MenuFile->addAction(QStringLiteral("保存環境表示")));
+    named(CONTROL(MenuSep), MenuFile->addSeparator());
+    named(CONTROL(MenuApEnd), MenuFile->addAction(QStringLiteral("終了")));
+    named(CONTROL(MenuOption), menuBar->addMenu(QStringLiteral("オプション")));
+    named(CONTROL(MenuVer), MenuOption->addAction(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報")));
 
     client = new QWidget(this);
     const int menuHeight = menuBar->sizeHint().height();
@@ -141,298 +207,146 @@ void Form1::buildWindow() {
                         twips(kClientHeightTwips, dpi));
     setFixedSize(twips(kClientWidthTwips, dpi), menuHeight + twips(kClientHeightTwips, dpi));
 
-    auto frame = [&](const QString &caption, int x, int y, int w, int h) {
-        auto *box = new CaptionedFrame(caption, client);
-        place(box, x, y, w, h);
-        return box;
-    };
-    auto label = [&](QWidget *parent, const QString &text, int x, int y, int w, int h) {
-        auto *l = new QLabel(text, parent);
-        place(l, x, y, w, h);
-        return l;
-    };
-    auto button = [&](QWidget *parent, const QString &text, int x, int y, int w, int h) {
-        auto *b = new QPushButton(text, parent);
-        // Enter on the focused button clicks it (the fields below hand the focus to it).
-        b->setAutoDefault(true);
-        place(b, x, y, w, h);
-        return b;
-    };
-    auto edit = [&](QWidget *parent, const QString &text, int x, int y, int w, int h) {
-        auto *e = new QLineEdit(text, parent);
-        place(e, x, y, w, h);
-        return e;
-    };
-    auto option = [&](QWidget *parent, const QString &text, int x, int y, int w, int h) {
-        auto *o = new QRadioButton(text, parent);
-        place(o, x, y, w, h);
-        return o;
-    };
-    auto combo = [&](QWidget *parent, const QStringList &items, const QString &text, int x, int y,
-                     int w, int h) {
-        auto *c = new QComboBox(parent);
-        c->setEditable(true);
-        c->setInsertPolicy(QComboBox::NoInsert);
-        c->addItems(items);
-        c->setCurrentIndex(-1);
-        c->setEditText(text);
-        place(c, x, y, w, h);
-        return c;
-    };
-
     // The operation log.
-    List1 = new QListWidget(client);
-    place(List1, 120, 120, 5292, 4548);
+    make(CONTROL(List1), client, u"", {120, 120, 5292, 4548});
     List1->setFont(logFont());
     List1->setSelectionMode(QAbstractItemView::NoSelection);
     List1->setFocusPolicy(Qt::NoFocus);
     List1->setUniformItemSizes(true);
 
     // Communication settings.
-    Frame1 = frame(QStringLiteral("通信設定"), 120, 4800, 1770, 1065);
-    Lb232[0] = label(Frame1, QStringLiteral("ポートNo"), 50, 250, 720, 270);
-    Combo1 =
-        combo(Frame1,
-              {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"),
-               QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("EMU")},
-              QStringLiteral("1"), 760, 230, 970, 310);
-    Lb232[1] = label(Frame1, QStringLiteral("転送速度"), 50, 620, 720, 270);
-    Combo2 = combo(Frame1,
-                   {QStringLiteral("4800"), QStringLiteral("9600"), QStringLiteral("19200"),
-                    QStringLiteral("38400")},
-                   QStringLiteral("9600"), 760, 600, 970, 310);
+    make(CONTROL(Frame1), client, u"通信設定", {120, 4800, 1770, 1065});
+    make(CONTROL(Lb232[0]), Frame1, u"ポートNo", {50, 250, 720, 270});
+    make(CONTROL(Combo1), Frame1, u"1", {760, 230, 970, 310},
+         {u"1", u"2", u"3", u"4", u"5", u"6", u"EMU"});
+    make(CONTROL(Lb232[1]), Frame1, u"転送速度", {50, 620, 720, 270});
+    make(CONTROL(Combo2), Frame1, u"9600", {760, 600, 970, 310},
+         {u"4800", u"9600", u"19200", u"38400"});
 
     // Command-response files.
-    Frame2 = frame(QStringLiteral("コマンドレスポンスファイル"), 1920, 4800, 3492, 1065);
-    Label7 = label(Frame2, QStringLiteral("起動時の自動実行"), 90, 210, 1500, 260);
-    Option1 = option(Frame2, QStringLiteral("しない"), 1640, 200, 900, 270);
-    Option1->setChecked(true);
-    Label10 = label(Frame2, QStringLiteral("Ｆｉｌｅ１"), 90, 490, 930, 260);
-    TexResGoFile1 = edit(Frame2, QString(), 1040, 485, 960, 270);
-    PbResGo1 = button(Frame2, QStringLiteral("起動"), 2030, 485, 570, 270);
-    Option2 = option(Frame2, QStringLiteral("File1"), 2630, 485, 830, 270);
-    Label11 = label(Frame2, QStringLiteral("Ｆｉｌｅ2"), 90, 775, 930, 260);
-    TexResGoFile2 = edit(Frame2, QString(), 1040, 770, 960, 270);
-    PbResGo2 = button(Frame2, QStringLiteral("起動"), 2030, 770, 570, 270);
-    Option3 = option(Frame2, QStringLiteral("File2"), 2630, 770, 830, 270);
+    make(CONTROL(Frame2), client, u"コマンドレスポンスファイル", {1920, 4800, 3492, 1065});
+    make(CONTROL(Label7), Frame2, u"起動時の自動実行", {90, 210, 1500, 260});
+    make(CONTROL(Option1), Frame2, u"しない", {1640, 200, 900, 270});
+    make(CONTROL(Label10), Frame2, u"Ｆｉｌｅ１", {90, 490, 930, 260});
+    make(CONTROL(TexResGoFile1), Frame2, u"", {1040, 485, 960, 270});
+    make(CONTROL(PbResGo1), Frame2, u"起動", {2030, 485, 570, 270});
+    make(CONTROL(Option2), Frame2, u"File1", {2630, 485, 830, 270});
+    make(CONTROL(Label11), Frame2, u"Ｆｉｌｅ2", {90, 775, 930, 260});
+    make(CONTROL(TexResGoFile2), Frame2, u"", {1040, 770, 960, 270});
+    make(CONTROL(PbResGo2), Frame2, u"起動", {2030, 770, 570, 270});
+    make(CONTROL(Option3), Frame2, u"File2", {2630, 770, 830, 270});
 
     // Files.
-    Frame8 = frame(QStringLiteral("ファイル"), 120, 5880, 5292, 930);
-    PbGoLoad = button(Frame8, QStringLiteral("読込"), 100, 230, 600, 300);
-    TexLoadDir = edit(Frame8, QString(), 740, 240, 2480, 280);
-    PbLoadDir = button(Frame8, QStringLiteral("参照"), 3240, 230, 560, 300);
-    PbGoSave = button(Frame8, QStringLiteral("保存"), 100, 580, 600, 300);
-    TexSaveDir = edit(Frame8, QString(), 740, 590, 2480, 280);
-    PbSaveDir = button(Frame8, QStringLiteral("参照"), 3240, 580, 560, 300);
-    OpFileModeH = option(Frame8, QStringLiteral("インテルHEX"), 3830, 150, 1430, 240);
-    OpFileModeS = option(Frame8, QStringLiteral("モトローラS"), 3830, 405, 1430, 240);
-    OpFileModeB = option(Frame8, QStringLiteral("バイナリー"), 3830, 660, 1430, 240);
-    OpFileModeH->setChecked(true);
+    make(CONTROL(Frame8), client, u"ファイル", {120, 5880, 5292, 930});
+    make(CONTROL(PbGoLoad), Frame8, u"読込", {100, 230, 600, 300});
+    make(CONTROL(TexLoadDir), Frame8, u"", {740, 240, 2480, 280});
+    make(CONTROL(PbLoadDir), Frame8, u"参照", {3240, 230, 560, 300});
+    make(CONTROL(PbGoSave), Frame8, u"保存", {100, 580, 600, 300});
+    make(CONTROL(TexSaveDir), Frame8, u"", {740, 590, 2480, 280});
+    make(CONTROL(PbSaveDir), Frame8, u"参照", {3240, 580, 560, 300});
+    make(CONTROL(OpFileModeH), Frame8, u"インテルHEX", {3830, 150, 1430, 240});
+    make(CONTROL(OpFileModeS), Frame8, u"モトローラS", {3830, 405, 1430, 240});
+    make(CONTROL(OpFileModeB), Frame8, u"バイナリー", {3830, 660, 1430, 240});
 
     // Model name and product line.
-    Label16 = label(client, QStringLiteral("Corvane RP-32"), 5520, 40, 2652, 330);
+    make(CONTROL(Label16), client, u"Corvane RP-32", {5520, 40, 2652, 330});
+    make(CONTROL(Label13), client, u"ROM Programmer", {5520, 370, 2652, 250});
+
+    // Device access.
+    make(CONTROL(Frame7), client, u"デバイスアクセス", {5520, 630, 2652, 1470});
+    make(CONTROL(PbPG), Frame7, u"プログラム", {100, 240, 1200, 360});
+    make(CONTROL(PbCP), Frame7, u"ベリファイ", {1350, 240, 1200, 360});
+    make(CONTROL(PbWT), Frame7, u"書き込み", {100, 640, 1200, 360});
+    make(CONTROL(PbRD), Frame7, u"読み込み", {1350, 640, 1200, 360});
+    make(CONTROL(PbBL), Frame7, u"ブランクチェック", {100, 1040, 1500, 360});
+    make(CONTROL(PbER), Frame7, u"イレース", {1650, 1040, 900, 360});
+
+    // Buffer control.
+    make(CONTROL(Frame6), client, u"バッファコントロール", {5520, 2160, 2652, 900});
+    make(CONTROL(PbCL), Frame6, u"クリア", {100, 230, 1200, 320});
+    make(CONTROL(PbBD), Frame6, u"ダンプ", {1350, 230, 1200, 320});
+    make(CONTROL(DUMPS), Frame6, u"0", {100, 590, 900, 270});
+    make(CONTROL(Label19), Frame6, u"ｈ～", {1030, 600, 340, 250});
+    make(CONTROL(DUMPE), Frame6, u"0FF", {1380, 590, 900, 270});
+    make(CONTROL(Label20), Frame6, u"ｈ", {2310, 600, 200, 250});
+
+    // Buffer settings.
+    make(CONTROL(Frame4), client, u"", {5520, 3120, 2652, 930});
+    make(CONTROL(Label14), Frame4, u"Start Addres    =", {100, 100, 1340, 260});
+    make(CONTROL(StBuffAdr), Frame4, u"0", {1460, 90, 900, 270});
+    make(CONTROL(Label17), Frame4, u"h", {2390, 100, 160, 260});
+    make(CONTROL(Label18), Frame4, u"Buffer TYPE   →", {100, 370, 1500, 240});
+    make(CONTROL(OpBuffTypeL), Frame4, u"Low", {150, 630, 720, 255});
+    make(CONTROL(OpBuffTypeH), Frame4, u"Hi", {900, 630, 600, 255});
+    make(CONTROL(PbBuff), Frame4, u"バッファSET", {1500, 625, 1080, 260});
+
+    // Device panel.
+    make(CONTROL(Frame3), client, u"", {5520, 4080, 2652, 1560});
+    make(CONTROL(PbDevice), Frame3, u"デバイスSET", {100, 90, 1150, 310});
+    make(CONTROL(Label23), Frame3, u"Code =", {1290, 110, 640, 270});
+    make(CONTROL(TexDVS), Frame3, u"03", {1950, 100, 600, 280});
+    make(CONTROL(Label24), Frame3, u"Selected Code　=", {100, 440, 1700, 260});
+    make(CONTROL(LbDevSetCode), Frame3, u"--", {1830, 440, 750, 260});
+    make(CONTROL(Label25), Frame3, u"End Address   　 =", {100, 710, 1700, 260});
+    make(CONTROL(LbDevEAddr), Frame3, u"-----", {1830, 710, 750, 260});
+    make(CONTROL(Shape2), Frame3, u"", {40, 970, 2580, 560});
+    make(CONTROL(Label15), Frame3, u"情報", {100, 1000, 420, 240});
+    make(CONTROL(LbDevStr1), Frame3, u"Label26", {520, 1000, 1000, 240});
+    make(CONTROL(LbDevStr2), Frame3, u"Label27", {1540, 1000, 1030, 240});
+    make(CONTROL(LbDevRom1), Frame3, u"Label28", {90, 1260, 1420, 240});
+    make(CONTROL(LbDevRom2), Frame3, u"Label29", {1530, 1260, 1065, 240});
+
+    // Device access mode.
+    make(CONTROL(Frame5), client, u"デバイスアクセスMode", {5520, 5676, 2652, 540});
+    make(CONTROL(OpDevAModeA), Frame5, u"全数", {160, 230, 760, 260});
+    make(CONTROL(OpDevAModeO), Frame5, u"奇数", {980, 230, 760, 260});
+    make(CONTROL(OpDevAModeE), Frame5, u"偶数", {1800, 230, 760, 260});
+
+    // Command line.
+    make(CONTROL(Frame10), client, u"コマンド入力", {5520, 6240, 2652, 570});
+    make(CONTROL(TexCMD), Frame10, u"", {100, 230, 1940, 290});
+    make(CONTROL(PbCMD), Frame10, u"Cr", {2080, 220, 480, 310});
+
+    // Bottom row.
+    make(CONTROL(PbON), client, u"再接続", {120, 6900, 900, 420});
+    make(CONTROL(PBsysinit), client, u"設定環境の保存", {1080, 6900, 1600, 420});
+    make(CONTROL(PbES), client, u"UVランプ点灯", {2740, 6900, 1400, 420});
+    make(CONTROL(PbEE), client, u"ＵＶ消灯", {4200, 6900, 1100, 420});
+    make(CONTROL(PbCansel), client, u"キャンセル", {5520, 6900, 1300, 420});
+    make(CONTROL(PbExit), client, u"EXIT", {6880, 6900, 1292, 420});
+
+    // Below and right of the visible area.
+    make(CONTROL(ESC), client, u"ESC", {120, 7700, 600, 300});
+    make(CONTROL(PbUS0), client, u"US0/US1", {800, 7700, 900, 300});
+    make(CONTROL(PbUS2), client, u"US2", {1800, 7700, 600, 300});
+    make(CONTROL(インテルる), client, u"インテルる", {8500, 120, 1200, 300});
+    make(CONTROL(MoniDSR), client, u"DSR", {120, 8100, 600, 250});
+    make(CONTROL(MoniCTS), client, u"CTS", {800, 8100, 600, 250});
+    make(CONTROL(MoniCD), client, u"CD", {1480, 8100, 600, 250});
+    make(CONTROL(MoniEOF), client, u"EOF", {2160, 8100, 600, 250});
+    make(CONTROL(MoniDTR), client, u"DTR＆RTS", {2840, 8100, 1000, 250});
+    make(CONTROL(Label9), client, u"InBufferSize", {120, 8400, 1200, 250});
+    make(CONTROL(Label5), client, u"Label5", {1400, 8400, 800, 250});
+    make(CONTROL(Label8), client, u"InBufferCount", {120, 8700, 1200, 250});
+    make(CONTROL(Label3), client, u"Label3", {1400, 8700, 800, 250});
+    make(CONTROL(Label21), client, u"OutBufferCount", {120, 9000, 1200, 250});
+    make(CONTROL(Label22), client, u"Label3", {1400, 9000, 800, 250});
+    make(CONTROL(Command1), client, u"InBF書き出し", {2400, 8400, 1200, 300});
+    make(CONTROL(Command2), client, u"InBF=0", {2400, 8750, 1200, 300});
+    make(CONTROL(Command3), client, u"ETC", {3700, 8400, 800, 300});
+    make(CONTROL(Command4), client, u"Command4", {3700, 8750, 1000, 300});
+    make(CONTROL(Label2), client, u"Corvane Devices", {8500, 600, 1600, 250});
+
+    // Start state: the first choice of each option group, the model name large, the line lamps
+    // filled with their colour.
+    for (QRadioButton *choice : {Option1, OpFileModeH, OpBuffTypeL, OpDevAModeA})
+        choice->setChecked(true);
     QFont big = font();
     big.setPointSize(13);
     big.setBold(true);
     Label16->setFont(big);
-    Label13 = label(client, QStringLiteral("ROM Programmer"), 5520, 370, 2652, 250);
-
-    // Device access.
-    Frame7 = frame(QStringLiteral("デバイスアクセス"), 5520, 630, 2652, 1470);
-    PbPG = button(Frame7, QStringLiteral("プログラム"), 100, 240, 1200, 360);
-    PbCP = button(Frame7, QStringLiteral("ベリファイ"), 1350, 240, 1200, 360);
-    PbWT = button(Frame7, QStringLiteral("書き込み"), 100, 640, 1200, 360);
-    PbRD = button(Frame7, QStringLiteral("読み込み"), 1350, 640, 1200, 360);
-    PbBL = button(Frame7, QStringLiteral("ブランクチェック"), 100, 1040, 1500, 360);
-    PbER = button(Frame7, QStringLiteral("イレース"), 1650, 1040, 900, 360);
-
-    // Buffer control.
-    Frame6 = frame(QStringLiteral("バッファコントロール"), 5520, 2160, 2652, 900);
-    PbCL = button(Frame6, QStringLiteral("クリア"), 100, 230, 1200, 320);
-    PbBD = button(Frame6, QStringLiteral("ダンプ"), 1350, 230, 1200, 320);
-    DUMPS = edit(Frame6, QStringLiteral("0"), 100, 590, 900, 270);
-    Label19 = label(Frame6, QStringLiteral("ｈ～"), 1030, 600, 340, 250);
-    DUMPE = edit(Frame6, QStringLiteral("0FF"), 1380, 590, 900, 270);
-    Label20 = label(Frame6, QStringLiteral("ｈ"), 2310, 600, 200, 250);
-
-    // Buffer settings.
-    Frame4 = frame(QString(), 5520, 3120, 2652, 930);
-    Label14 = label(Frame4, QStringLiteral("Start Addres    ="), 100, 100, 1340, 260);
-    StBuffAdr = edit(Frame4, QStringLiteral("0"), 1460, 90, 900, 270);
-    Label17 = label(Frame4, QStringLiteral("h"), 2390, 100, 160, 260);
-    Label18 = label(Frame4, QStringLiteral("Buffer TYPE   →"), 100, 370, 1500, 240);
-    OpBuffTypeL = option(Frame4, QStringLiteral("Low"), 150, 630, 720, 255);
-    OpBuffTypeH = option(Frame4, QStringLiteral("Hi"), 900, 630, 600, 255);
-    OpBuffTypeL->setChecked(true);
-    PbBuff = button(Frame4, QStringLiteral("バッファSET"), 1500, 625, 1080, 260);
-
-    // Device panel.
-    Frame3 = frame(QString(), 5520, 4080, 2652, 1560);
-    PbDevice = button(Frame3, QStringLiteral("デバイスSET"), 100, 90, 1150, 310);
-    Label23 = label(Frame3, QStringLiteral("Code ="), 1290, 110, 640, 270);
-    TexDVS = edit(Frame3, QStringLiteral("03"), 1950, 100, 600, 280);
-    Label24 = label(Frame3, QStringLiteral("Selected Code　="), 100, 440, 1700, 260);
-    LbDevSetCode = label(Frame3, QStringLiteral("--"), 1830, 440, 750, 260);
-    Label25 = label(Frame3, QStringLiteral("End Address   　 ="), 100, 710, 1700, 260);
-    LbDevEAddr = label(Frame3, QStringLiteral("-----"), 1830, 710, 750, 260);
-    Shape2 = new QFrame(Frame3);
-    Shape2->setFrameShape(QFrame::Box);
-    Shape2->setFrameShadow(QFrame::Plain);
-    place(Shape2, 40, 970, 2580, 560);
-    Label15 = label(Frame3, QStringLiteral("情報"), 100, 1000, 420, 240);
-    LbDevStr1 = label(Frame3, QStringLiteral("Label26"), 520, 1000, 1000, 240);
-    LbDevStr2 = label(Frame3, QStringLiteral("Label27"), 1540, 1000, 1030, 240);
-    LbDevRom1 = label(Frame3, QStringLiteral("Label28"), 90, 1260, 1420, 240);
-    LbDevRom2 = label(Frame3, QStringLiteral("Label29"), 1530, 1260, 1065, 240);
-
-    // Device access mode.
-    Frame5 = frame(QStringLiteral("デバイスアクセスMode"), 5520, 5676, 2652, 540);
-    OpDevAModeA = option(Frame5, QStringLiteral("全数"), 160, 230, 760, 260);
-    OpDevAModeO = option(Frame5, QStringLiteral("奇数"), 980, 230, 760, 260);
-    OpDevAModeE = option(Frame5, QStringLiteral("偶数"), 1800, 230, 760, 260);
-    OpDevAModeA->setChecked(true);
-
-    // Command line.
-    Frame10 = frame(QStringLiteral("コマンド入力"), 5520, 6240, 2652, 570);
-    TexCMD = edit(Frame10, QString(), 100, 230, 1940, 290);
-    PbCMD = button(Frame10, QStringLiteral("Cr"), 2080, 220, 480, 310);
-
-    // Bottom row.
-    PbON = button(client, QStringLiteral("再接続"), 120, 6900, 900, 420);
-    PBsysinit = button(client, QStringLiteral("設定環境の保存"), 1080, 6900, 1600, 420);
-    PbES = button(client, QStringLiteral("UVランプ点灯"), 2740, 6900, 1400, 420);
-    PbEE = button(client, QStringLiteral("ＵＶ消灯"), 4200, 6900, 1100, 420);
-    PbCansel = button(client, QStringLiteral("キャンセル"), 5520, 6900, 1300, 420);
-    PbExit = button(client, QStringLiteral("EXIT"), 6880, 6900, 1292, 420);
-
-    // Below and right of the visible area.
-    ESC = button(client, QStringLiteral("ESC"), 120, 7700, 600, 300);
-    PbUS0 = button(client, QStringLiteral("US0/US1"), 800, 7700, 900, 300);
-    PbUS2 = button(client, QStringLiteral("US2"), 1800, 7700, 600, 300);
-    インテルる = button(client, QStringLiteral("インテルる"), 8500, 120, 1200, 300);
-    MoniDSR = label(client, QStringLiteral("DSR"), 120, 8100, 600, 250);
-    MoniCTS = label(client, QStringLiteral("CTS"), 800, 8100, 600, 250);
-    MoniCD = label(client, QStringLiteral("CD"), 1480, 8100, 600, 250);
-    MoniEOF = label(client, QStringLiteral("EOF"), 2160, 8100, 600, 250);
-    MoniDTR = label(client, QStringLiteral("DTR＆RTS"), 2840, 8100, 1000, 250);
     for (QLabel *lamp : {MoniDSR, MoniCTS, MoniCD, MoniEOF, MoniDTR})
         lamp->setAutoFillBackground(true);
-    Label9 = label(client, QStringLiteral("InBufferSize"), 120, 8400, 1200, 250);
-    Label5 = label(client, QStringLiteral("Label5"), 1400, 8400, 800, 250);
-    Label8 = label(client, QStringLiteral("InBufferCount"), 120, 8700, 1200, 250);
-    Label3 = label(client, QStringLiteral("Label3"), 1400, 8700, 800, 250);
-    Label21 = label(client, QStringLiteral("OutBufferCount"), 120, 9000, 1200, 250);
-    Label22 = label(client, QStringLiteral("Label3"), 1400, 9000, 800, 250);
-    Command1 = button(client, QStringLiteral("InBF書き出し"), 2400, 8400, 1200, 300);
-    Command2 = button(client, QStringLiteral("InBF=0"), 2400, 8750, 1200, 300);
-    Command3 = button(client, QStringLiteral("ETC"), 3700, 8400, 800, 300);
-    Command4 = button(client, QStringLiteral("Command4"), 3700, 8750, 1000, 300);
-    Label2 = label(client, QStringLiteral("Corvane Devices"), 8500, 600, 1600, 250);
-
-    // Object names are the control names, so tests and tools find controls by them.
-    const std::initializer_list<std::pair<QObject *, const char *>> named{
-        {List1, "List1"},
-        {Frame1, "Frame1"},
-        {Combo1, "Combo1"},
-        {Combo2, "Combo2"},
-        {Frame2, "Frame2"},
-        {Label7, "Label7"},
-        {Label10, "Label10"},
-        {Label11, "Label11"},
-        {Option1, "Option1"},
-        {Option2, "Option2"},
-        {Option3, "Option3"},
-        {TexResGoFile1, "TexResGoFile1"},
-        {TexResGoFile2, "TexResGoFile2"},
-        {PbResGo1, "PbResGo1"},
-        {PbResGo2, "PbResGo2"},
-        {Frame8, "Frame8"},
-        {PbGoLoad, "PbGoLoad"},
-        {PbLoadDir, "PbLoadDir"},
-        {PbGoSave, "PbGoSave"},
-        {PbSaveDir, "PbSaveDir"},
-        {TexLoadDir, "TexLoadDir"},
-        {TexSaveDir, "TexSaveDir"},
-        {OpFileModeH, "OpFileModeH"},
-        {OpFileModeS, "OpFileModeS"},
-        {OpFileModeB, "OpFileModeB"},
-        {Frame7, "Frame7"},
-        {PbPG, "PbPG"},
-        {PbCP, "PbCP"},
-        {PbWT, "PbWT"},
-        {PbRD, "PbRD"},
-        {PbBL, "PbBL"},
-        {PbER, "PbER"},
-        {Frame6, "Frame6"},
-        {PbCL, "PbCL"},
-        {PbBD, "PbBD"},
-        {DUMPS, "DUMPS"},
-        {DUMPE, "DUMPE"},
-        {Label19, "Label19"},
-        {Label20, "Label20"},
-        {Frame4, "Frame4"},
-        {PbBuff, "PbBuff"},
-        {Label14, "Label14"},
-        {Label17, "Label17"},
-        {Label18, "Label18"},
-        {StBuffAdr, "StBuffAdr"},
-        {OpBuffTypeL, "OpBuffTypeL"},
-        {OpBuffTypeH, "OpBuffTypeH"},
-        {Frame3, "Frame3"},
-        {PbDevice, "PbDevice"},
-        {Label23, "Label23"},
-        {Label24, "Label24"},
-        {Label25, "Label25"},
-        {Label15, "Label15"},
-        {TexDVS, "TexDVS"},
-        {LbDevSetCode, "LbDevSetCode"},
-        {LbDevEAddr, "LbDevEAddr"},
-        {LbDevStr1, "LbDevStr1"},
-        {LbDevStr2, "LbDevStr2"},
-        {LbDevRom1, "LbDevRom1"},
-        {LbDevRom2, "LbDevRom2"},
-        {Shape2, "Shape2"},
-        {Frame5, "Frame5"},
-        {OpDevAModeA, "OpDevAModeA"},
-        {OpDevAModeO, "OpDevAModeO"},
-        {OpDevAModeE, "OpDevAModeE"},
-        {Frame10, "Frame10"},
-        {TexCMD, "TexCMD"},
-        {PbCMD, "PbCMD"},
-        {PbON, "PbON"},
-        {PBsysinit, "PBsysinit"},
-        {PbES, "PbES"},
-        {PbEE, "PbEE"},
-        {PbCansel, "PbCansel"},
-        {PbExit, "PbExit"},
-        {Label16, "Label16"},
-        {Label13, "Label13"},
-        {Label2, "Label2"},
-        {ESC, "ESC"},
-        {PbUS0, "PbUS0"},
-        {PbUS2, "PbUS2"},
-        {インテルる, "インテルる"},
-        {MoniDSR, "MoniDSR"},
-        {MoniCTS, "MoniCTS"},
-        {MoniCD, "MoniCD"},
-        {MoniEOF, "MoniEOF"},
-        {MoniDTR, "MoniDTR"},
-        {Label9, "Label9"},
-        {Label8, "Label8"},
-        {Label21, "Label21"},
-        {Label5, "Label5"},
-        {Label3, "Label3"},
-        {Label22, "Label22"},
-        {Command1, "Command1"},
-        {Command2, "Command2"},
-        {Command3, "Command3"},
-        {Command4, "Command4"},
-        {Lb232[0], "Lb232_0"},
-        {Lb232[1], "Lb232_1"},
-        {MenuFile, "MenuFile"},
-        {MenuOption, "MenuOption"}};
-    for (const auto &[object, name] : named)
-        object->setObjectName(QString::fromUtf8(name));
 
     // Enter in these fields moves the focus to their button.
     for (QWidget *field : std::initializer_list<QWidget *>{
@@ -446,6 +360,8 @@ void Form1::buildWindow() {
         move(area.center() - QPoint(width() / 2, height() / 2));
     }
 }
+
+#undef CONTROL
 
 void Form1::connectHandlers() {
     // Handlers that wait are coroutines: the click starts them and they run on by themselves.
