@@ -7,6 +7,7 @@
 #include "app/awaiting.h"
 #include "console/consolecommand.h"
 #include "files/commondialog.h"
+#include "files/datafile.h"
 #include "link/portfactory.h"
 #include "link/serialport.h"
 #include "protocol/replyjudge.h"
@@ -15,7 +16,6 @@
 #include <QCoro/QCoroTask>
 #include <QElapsedTimer>
 #include <QPointer>
-#include <QScopeGuard>
 #include <QTimer>
 #include <QWidget>
 
@@ -350,13 +350,28 @@ private:
     };
     // Opens a transfer as `how` says and returns the path of its argument (see splitFileArgument).
     QCoro::Task<QString> openTransfer(QString title, QString RemoteCMD, TransferOpening how);
-    // Ends a transfer, whichever way it leaves: controls by state, the cancel request cleared.
-    [[nodiscard]] auto transferEnd() {
-        return qScopeGuard([this] {
-            PbReEn();
-            EscFlag = false;
-        });
-    }
+    // A transfer from its start to its end, whichever way it leaves: counted as an operation, and
+    // at the end the controls re-enabled by state and the cancel request cleared.
+    class TransferScope {
+    public:
+        explicit TransferScope(Form1 *form)
+            : m_operation(form->operationScope())
+            , m_form(form) {}
+        ~TransferScope() {
+            m_form->PbReEn();
+            m_form->EscFlag = false;
+        }
+        TransferScope(const TransferScope &) = delete;
+        TransferScope &operator=(const TransferScope &) = delete;
+
+    private:
+        OperationScope m_operation;
+        Form1 *m_form;
+    };
+    // A load's opening: the transfer's, the buffer start defaulted, the cancel button open, and
+    // its file opened in `held`; false (logged) when the file cannot be read.
+    QCoro::Task<bool> openLoad(HeldFile &held, QString title, QString RemoteCMD,
+                               bool purgeBeforeBlank);
     // The end of a load: the unit's verdict on the data ("OK" on "00").
     QCoro::Task<> awaitLoadVerdict();
     // The bytes of a binary load, paced; false when the file ran short of `length`.

@@ -33,12 +33,14 @@ inline constexpr char16_t kFileNotWritten[] = u"ファイルに書き込めま�
 // it, so closing the window closes and flushes it; the destructor closes it and clears `slot`.
 class HeldFile {
 public:
-    HeldFile(QPointer<QFile> &slot, QObject *owner, const QString &path);
+    HeldFile(QPointer<QFile> &slot, QObject *owner, const QString &path = {});
     ~HeldFile();
     HeldFile(const HeldFile &) = delete;
     HeldFile &operator=(const HeldFile &) = delete;
 
     [[nodiscard]] QFile *file() const { return m_file; }
+    // Names the file (before it is opened).
+    void setPath(const QString &path) { m_file->setFileName(path); }
     // Flushes and closes; false when data could not be written.
     bool close();
 

@@ -71,6 +71,19 @@ QCoro::Task<QString> Form1::openTransfer(QString title, QString RemoteCMD, Trans
     co_return splitFileArgument(std::move(RemoteCMD));
 }
 
+QCoro::Task<bool> Form1::openLoad(HeldFile &held, QString title, QString RemoteCMD,
+                                  bool purgeBeforeBlank) {
+    const QString path = co_await openTransfer(title, RemoteCMD, {true, purgeBeforeBlank, true});
+    if (Rcmd2.isEmpty())
+        Rcmd2 = QStringLiteral("0");
+    PbCansel->setEnabled(true);
+    held.setPath(path);
+    if (openForReading(held.file()))
+        co_return true;
+    AddList1(QString::fromUtf16(kCannotOpenFile));
+    co_return false;
+}
+
 QCoro::Task<> Form1::LHsub(QString RemoteCMD) {
     co_await loadTextFile(QStringLiteral("* Load HEX File"), QStringLiteral("LH"),
                           std::move(RemoteCMD));
@@ -82,18 +95,11 @@ QCoro::Task<> Form1::LSsub(QString RemoteCMD) {
 }
 
 QCoro::Task<> Form1::loadTextFile(QString title, QString word, QString RemoteCMD) {
-    const OperationScope operation = operationScope();
-    const auto end = transferEnd();
-    const QString path = co_await openTransfer(title, RemoteCMD, {true, false, true});
-    if (Rcmd2.isEmpty())
-        Rcmd2 = QStringLiteral("0");
-    PbCansel->setEnabled(true);
-
-    HeldFile held(m_dataFile, this, path);
-    if (!openForReading(held.file())) {
-        AddList1(QString::fromUtf16(kCannotOpenFile));
+    const TransferScope transfer(this);
+    HeldFile held(m_dataFile, this);
+    const bool opened = co_await openLoad(held, title, RemoteCMD, false);
+    if (!opened)
         co_return;
-    }
     // A refused announcement is judged like any other: a bad parameter, a lost link.
     Output(word + Rcmd2);
     co_await CeckAnsRX(QStringLiteral("Load"));
@@ -124,21 +130,14 @@ QCoro::Task<> Form1::loadTextFile(QString title, QString word, QString RemoteCMD
 }
 
 QCoro::Task<> Form1::LBsub(QString RemoteCMD) {
-    const OperationScope operation = operationScope();
-    const auto end = transferEnd();
-    const QString path =
-        co_await openTransfer(QStringLiteral("* Load Binary File"), RemoteCMD, {true, true, true});
-    if (Rcmd2.isEmpty())
-        Rcmd2 = QStringLiteral("0");
-    PbCansel->setEnabled(true);
-
+    const TransferScope transfer(this);
     // The file is opened before the announcement, so a file that cannot be read is reported
     // before the unit has been told to expect anything.
-    HeldFile held(m_dataFile, this, path);
-    if (!openForReading(held.file())) {
-        AddList1(QString::fromUtf16(kCannotOpenFile));
+    HeldFile held(m_dataFile, this);
+    const bool opened =
+        co_await openLoad(held, QStringLiteral("* Load Binary File"), RemoteCMD, true);
+    if (!opened)
         co_return;
-    }
     const qint64 length = held.file()->size();
     Output(QStringLiteral("LB") + QString::number(length) + QLatin1Char(',') + Rcmd2);
     co_await CeckAnsRX(QStringLiteral("Load"));

@@ -38,8 +38,7 @@ QCoro::Task<> Form1::SSsub(QString RemoteCMD) {
 }
 
 QCoro::Task<> Form1::saveTextFile(QString title, QString word, QString RemoteCMD) {
-    const OperationScope operation = operationScope();
-    const auto end = transferEnd();
+    const TransferScope transfer(this);
     const QString path = co_await openTransfer(title, RemoteCMD, {false, false, false});
     if (Rcmd2.isEmpty())
         Rcmd2 = QStringLiteral("0");
@@ -120,8 +119,7 @@ QCoro::Task<Form1::ReadEnd> Form1::receiveRecords(QFile *file, bool &writeFailed
 }
 
 QCoro::Task<> Form1::SBsub(QString RemoteCMD) {
-    const OperationScope operation = operationScope();
-    const auto end = transferEnd();
+    const TransferScope transfer(this);
     const QString path = co_await openTransfer(QStringLiteral("* Save Binary File"), RemoteCMD,
                                                {true, false, false});
     if (Rcmd2.isEmpty())
