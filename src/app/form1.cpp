@@ -106,7 +106,10 @@ template<class T> struct Control {
     T *&member;
     const char *name;
 };
-#define CONTROL(member) (Control{member, #member})
+template<class T> Control<T> control(T *&member, const char *name) {
+    return {member, name};
+}
+#define CONTROL(member) (control(member, #member))
 
 // Stores `object` in the control's member and names it after the member; an element of a member
 // array is named with its index after an underscore (Lb232[0]: "Lb232_0").
