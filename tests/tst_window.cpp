@@ -1,21 +1,12 @@
-// The main window: its start state, the layout (nothing overlapping, no frame border or caption
-// under a control, nothing cut off, the hidden controls out of sight), the log's 24-line rule,
-// Enter in the fields and on the buttons, the version window and the maintenance buttons.
+// The main window and its line: the busy state of the buttons, the layout, Enter as the operator's
+// keys give it, the settings file; one contract for every back end of the port, the window on
+// corvane-unit over a pseudo-terminal, a start-up whose port is not there, and flow control.
 
-#include "app/splash.h"
-#include "formfixture.h"
+#include "linktesting.h"
+#include "protocol/cp932.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QComboBox>
 #include <QGroupBox>
-#include <QImage>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
@@ -23,170 +14,136 @@
 using namespace corvane;
 using namespace corvane::test;
 
-namespace {
-
-QString textOf(QWidget *w) {
-    if (auto *b = qobject_cast<QAbstractButton *>(w))
-        return b->text();
-    if (auto *l = qobject_cast<QLabel *>(w))
-        return l->text();
-    if (auto *g = qobject_cast<QGroupBox *>(w))
-        return g->title();
-    return QString();
-}
-
-// Whether `w` lies inside the visible client area.
-bool inSight(Form1 &f, QWidget *w) {
-    const QRect r(w->mapTo(f.client, QPoint(0, 0)), w->size());
-    return f.client->rect().contains(r);
-}
-
-} // namespace
-
 class TestWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void startsBusyWithEmptyLog();
-    void hiddenControlsAreOutOfSight();
-    void visibleControlsInSightAndFitTheirText();
-    void noOverlaps();
+    void busyState_data();
+    void busyState();
+    void layout();
     void logKeepsNewest24Lines();
     void enterMovesFocusThenClicks();
-    void versionWindow();
-    void maintenanceButtons();
+    void settingsSaved();
+    void settingsRestoredAndShown_data();
+    void settingsRestoredAndShown();
+    void portContract_data();
+    void portContract();
+    void corvaneUnitOnPseudoTerminal();
+    void startUpWithoutThePort_data();
+    void startUpWithoutThePort();
+    void flowControl();
 };
 
-void TestWindow::startsBusyWithEmptyLog() {
-    FormFixture f;
-    QCOMPARE(f->List1->count(), 0);
-    QVERIFY(!f->PbON->isEnabled());
-    QVERIFY(!f->PbExit->isEnabled());
-    QVERIFY(!f->MenuFile->isEnabled());
-    QVERIFY(f->Option1->isChecked());
-    QVERIFY(f->OpFileModeH->isChecked());
-    QVERIFY(f->OpBuffTypeL->isChecked());
-    QVERIFY(f->OpDevAModeA->isChecked());
+void TestWindow::busyState_data() {
+    QTest::addColumn<QString>("facts");   // the panel for FormFixture::set, then ";" and AnsRxCode
+    QTest::addColumn<QString>("enabled"); // "-Name": every button in sight and menu but Name
+    const char *b = "PbBuff PbDevice PbES PbEE PbCMD PbExit PbON PBsysinit MenuFile MenuOption";
+    const char *c = "PbCMD PbExit PbON PBsysinit MenuFile MenuOption";
+    QTest::newRow("A EEPROM") << "LbDevSetCode=2F;LbDevRom1=EEPROM;00"
+                              << "-PbCansel";
+    QTest::newRow("A EPROM") << "LbDevSetCode=03;LbDevRom1=EPROM;00"
+                             << "-PbCansel -PbER";
+    QTest::newRow("B no device") << "LbDevSetCode=--;00" << b;
+    QTest::newRow("B rejected code") << "LbDevSetCode=2F;red;00" << b;
+    QTest::newRow("C no reply") << "LbDevSetCode=2F;LbDevRom1=EEPROM;98" << c;
+    QTest::newRow("C send refused, no device") << "LbDevSetCode=--;99" << c;
 }
 
-void TestWindow::hiddenControlsAreOutOfSight() {
+void TestWindow::busyState() {
+    QFETCH(QString, facts);
+    QFETCH(QString, enabled);
     FormFixture f;
-    for (QWidget *w : std::initializer_list<QWidget *>{
-             f->ESC,      f->PbUS0,    f->PbUS2,    f->インテルる, f->MoniDSR,
-             f->MoniCTS,  f->MoniCD,   f->MoniEOF,  f->MoniDTR,    f->Label9,
-             f->Label8,   f->Label21,  f->Label5,   f->Label3,     f->Label22,
-             f->Command1, f->Command2, f->Command3, f->Command4,   f->Label2}) {
-        QVERIFY2(!f->client->rect().intersects(QRect(w->pos(), w->size())),
-                 qPrintable(w->objectName()));
+    QCOMPARE(f.enabledInSight(), QString()); // the window starts busy
+    f->AnsRxCode = facts.section(';', -1);
+    f.set(facts.section(';', 0, -2));
+    QStringList expected = (enabled.startsWith('-') ? f.enabledInSight(true) : enabled).split(' ');
+    for (const QString &name : enabled.split(' '))
+        expected.removeAll(name.mid(1));
+    for (int round = 0; round < 2; ++round) {
+        f->PbReEn();
+        QCOMPARE(f.enabledInSight(), sortedWords(expected.join(' ')));
+        // At the next tick the load and save buttons follow the device button and their paths.
+        f.set(round ? "TexLoadDir=;TexSaveDir=b" : "TexLoadDir=a;TexSaveDir=");
+        f->Timer1_Timer();
+        const int on = f->PbDevice->isEnabled();
+        QCOMPARE(f.probe("PbGoLoad;PbGoSave"),
+                 QString("PbGoLoad=%1;PbGoSave=%2").arg(int(on && !round)).arg(int(on && round)));
+        f->PbCansel->setEnabled(true); // PbUnEn takes all in sight; the ones out of sight stay
+        f->PbUnEn();
+        QCOMPARE(f.enabledInSight(), QString());
+        for (QPushButton *hidden : {f->PbUS0, f->PbUS2, f->ESC, f->インテルる, f->Command4})
+            QVERIFY(hidden->isEnabled());
     }
 }
 
-void TestWindow::visibleControlsInSightAndFitTheirText() {
+// Every control in sight lies inside its frame and the window, covers no part of its frame's
+// border or caption nor a sibling, and has room for its text; the device panel shows its longest.
+void TestWindow::layout() {
     FormFixture f;
-    // The longest texts the device panel shows.
-    f->LbDevRom1->setText(QStringLiteral("FLASH MEMORY"));
-    f->LbDevRom2->setText(QStringLiteral("(Word ROM)"));
-    f->LbDevEAddr->setText(QStringLiteral("FFFFF"));
+    f.set("LbDevRom1=FLASH MEMORY;LbDevRom2=(Word ROM);LbDevEAddr=FFFFF");
     f->show();
     QVERIFY(QTest::qWaitForWindowExposed(&f.form()));
-    const QList<QWidget *> all = f->client->findChildren<QWidget *>();
-    int checked = 0;
     QStringList problems;
-    for (QWidget *w : all) {
-        if (w->parentWidget() == f->client && !inSight(f.form(), w))
-            continue; // a hidden control
-        if (qobject_cast<QGroupBox *>(w->parentWidget()) || w->parentWidget() == f->client) {
-            QVERIFY2(inSight(f.form(), w), qPrintable(w->objectName()));
-            QVERIFY2(w->parentWidget()->rect().contains(w->geometry()),
-                     qPrintable(w->objectName() + QStringLiteral(" leaves its frame")));
-        }
-        if (auto *c = qobject_cast<QComboBox *>(w)) {
-            // Room for the longest item ("38400", "EMU") in the edit field beside the arrow.
-            int longest = 0;
-            for (int i = 0; i < c->count(); ++i)
-                longest = std::max(longest, c->fontMetrics().horizontalAdvance(c->itemText(i)));
-            if (longest + 4 > c->lineEdit()->width()) {
-                problems << QStringLiteral("%1 needs %2 px for its items, has %3")
-                                .arg(w->objectName())
-                                .arg(longest + 4)
-                                .arg(c->lineEdit()->width());
-            }
-            continue;
-        }
-        const QString text = textOf(w);
-        if (text.isEmpty() || qobject_cast<QLineEdit *>(w))
-            continue;
-        const QFontMetrics fm(w->font());
-        int needed = fm.horizontalAdvance(text);
-        if (qobject_cast<QPushButton *>(w))
-            needed += 6;
-        else if (qobject_cast<QRadioButton *>(w))
-            needed = w->sizeHint().width();
-        else if (qobject_cast<QGroupBox *>(w))
-            needed += 16;
-        if (needed > w->width() || fm.height() > w->height()) {
-            problems << QStringLiteral("%1 \"%2\" needs %3 x %4 px, has %5 x %6")
-                            .arg(w->objectName(), text)
-                            .arg(needed)
-                            .arg(fm.height())
-                            .arg(w->width())
-                            .arg(w->height());
-        }
-        ++checked;
-    }
-    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QStringLiteral("; "))));
-    QVERIFY(checked > 60);
-}
-
-void TestWindow::noOverlaps() {
-    FormFixture f;
-    QStringList problems;
+    int texts = 0;
     QList<QWidget *> parents{f->client};
-    for (QGroupBox *g : f->client->findChildren<QGroupBox *>())
-        parents << g;
-    for (QWidget *parent : parents) {
-        // What the parent paints itself (a frame's border and caption), without its controls;
-        // the colour at its centre is its inside.
+    for (QGroupBox *frame : f->client->findChildren<QGroupBox *>())
+        parents << frame;
+    for (QWidget *parent : std::as_const(parents)) {
         QImage own(parent->size(), QImage::Format_ARGB32_Premultiplied);
         own.fill(Qt::transparent);
-        parent->render(&own, QPoint(), QRegion(), {});
+        parent->render(&own, QPoint(), QRegion(), {}); // the parent alone, without its controls
         const QRgb inside = own.pixel(own.rect().center());
-        QList<QWidget *> kids;
+        QList<QRect> taken;
         for (QWidget *w : parent->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
-            if (parent == f->client && !inSight(f.form(), w))
-                continue;
-            kids << w;
-            const QRect r = w->geometry() & own.rect();
+            const bool inSight =
+                f->client->rect().contains(QRect(w->mapTo(f->client, QPoint()), w->size()));
+            if (parent == f->client && !inSight)
+                continue; // out of sight on purpose
+            const QRect r = w->geometry();
+            if (!inSight || !parent->rect().contains(r))
+                problems << w->objectName() + " leaves its frame";
             for (int p = 0; p < r.width() * r.height(); ++p) {
-                const QPoint at(r.left() + p % r.width(), r.top() + p / r.width());
-                if (own.pixel(at) != inside) {
-                    problems << QStringLiteral("%1 covers %2 at (%3, %4)")
-                                    .arg(w->objectName(), parent->objectName())
-                                    .arg(at.x())
-                                    .arg(at.y());
+                if (own.pixel(r.left() + p % r.width(), r.top() + p / r.width()) != inside) {
+                    problems << w->objectName() + " covers its frame";
                     break;
                 }
             }
-        }
-        kids.removeOne(f->Shape2); // a box drawn around labels
-        for (int i = 0; i < kids.size(); ++i) {
-            for (int j = i + 1; j < kids.size(); ++j) {
-                if (kids[i]->geometry().intersects(kids[j]->geometry()))
-                    problems << kids[i]->objectName() + QStringLiteral(" / ") +
-                                    kids[j]->objectName();
+            for (const QRect &other : std::as_const(taken)) {
+                if (r.intersects(other) && w != f->Shape2) // a box drawn around labels
+                    problems << w->objectName() + " overlaps a sibling";
             }
+            taken << (w == f->Shape2 ? QRect() : r);
+            QString text;
+            int room = w->width();
+            if (auto *c = qobject_cast<QComboBox *>(w)) {
+                room = c->lineEdit()->width() - 4;
+                for (int i = 0; i < c->count(); ++i) // digits and "EMU": the longest is widest
+                    text = c->itemText(i).size() > text.size() ? c->itemText(i) : text;
+            } else if (auto *b = qobject_cast<QPushButton *>(w)) {
+                text = b->text(), room -= 6;
+            } else if (auto *l = qobject_cast<QLabel *>(w)) {
+                text = l->text();
+            } else if (auto *g = qobject_cast<QGroupBox *>(w)) {
+                text = g->title(), room -= 16;
+            } else if (auto *o = qobject_cast<QRadioButton *>(w)) {
+                text = o->text(),
+                room -= o->sizeHint().width() - o->fontMetrics().horizontalAdvance(text);
+            }
+            const QFontMetrics fm(w->font());
+            if (!text.isEmpty() && (fm.horizontalAdvance(text) > room || fm.height() > w->height()))
+                problems << w->objectName() + " has no room for " + text;
+            texts += !text.isEmpty();
         }
     }
-    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QStringLiteral("; "))));
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join("; ")));
+    QVERIFY(texts > 60);
 }
 
 void TestWindow::logKeepsNewest24Lines() {
     FormFixture f;
     for (int i = 1; i <= 30; ++i)
         f->AddList1(i == 10 ? QString() : QString::number(i));
-    QStringList expected;
-    for (int i = 7; i <= 30; ++i)
-        expected << (i == 10 ? QString() : QString::number(i));
-    QCOMPARE(f.log(), expected);
+    QCOMPARE(f.log().join(' '),
+             "7 8 9  11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30");
 }
 
 void TestWindow::enterMovesFocusThenClicks() {
@@ -194,75 +151,195 @@ void TestWindow::enterMovesFocusThenClicks() {
     f.useEmulated();
     f->show();
     QVERIFY(QTest::qWaitForWindowActive(&f.form()));
-    // Keys go to the window and reach whatever has the focus, as the operator's keys do.
-    QWindow *window = f->windowHandle();
+    QWindow *window = f->windowHandle(); // keys reach whatever has the focus, as the operator's do
     QSignalSpy cmdClicks(f->PbCMD, &QPushButton::clicked);
-    QSignalSpy dumpClicks(f->PbBD, &QPushButton::clicked);
-
     // Busy: Enter in the field is swallowed, the disabled button takes none.
-    QVERIFY(!f->PbCMD->isEnabled());
     f->TexCMD->setText(QStringLiteral("B"));
     f->TexCMD->setFocus();
     QTest::keyClick(window, Qt::Key_Return);
     QCOMPARE(QApplication::focusWidget(), f->TexCMD);
     QCOMPARE(f->TexCMD->text(), QStringLiteral("B"));
     QTest::keyClick(f->PbCMD, Qt::Key_Return);
-    QCOMPARE(cmdClicks.count(), 0);
-
-    // Idle: the first Enter moves the focus, the second clicks once; the keypad Enter alike.
+    // Idle: the first Enter moves the focus, the second clicks once; the keypad Enter alike,
+    // without starting a dump.
     f.setDevice(QStringLiteral("03"), QStringLiteral("07FFF"), QStringLiteral("EPROM"));
     f->TexCMD->clear();
-    f->TexCMD->setFocus();
     QTest::keyClick(window, Qt::Key_Return);
     QCOMPARE(QApplication::focusWidget(), f->PbCMD);
     QCOMPARE(cmdClicks.count(), 0);
     QTest::keyClick(window, Qt::Key_Return);
     QCOMPARE(cmdClicks.count(), 1);
-
     f->DUMPE->setFocus();
     QTest::keyClick(window, Qt::Key_Enter, Qt::KeypadModifier);
     QCOMPARE(QApplication::focusWidget(), f->PbBD);
-    QCOMPARE(f->DUMPE->text(), QStringLiteral("0FF"));
     QVERIFY(!f.history().contains(QStringLiteral("* Dump buffer RAM")));
-    QTest::keyClick(window, Qt::Key_Enter, Qt::KeypadModifier);
-    QCOMPARE(dumpClicks.count(), 1);
-    QTRY_VERIFY(f.history().contains(QStringLiteral("* Dump buffer RAM")));
-    QTRY_VERIFY(f->PbBD->isEnabled()); // the dump has ended
 }
 
-void TestWindow::versionWindow() {
-    QCOMPARE(versionText(1, 0, 3), QStringLiteral("Ver 1.0.3"));
+void TestWindow::settingsSaved() {
     FormFixture f;
-    f->MenuVer_Click();
-    auto *splash = f->findChild<FrmSplash *>();
-    QVERIFY(splash);
-    QVERIFY(splash->isVisible());
-    QVERIFY(!splash->isModal());
-    QCOMPARE(splash->lblVersion->text(),
-             versionText(CORVANE_VERSION_MAJOR, CORVANE_VERSION_MINOR, CORVANE_VERSION_PATCH));
+    f.set("Combo1=3;Combo2=19200;TexResGoFile1=C:\\a.txt;Option2=1;TexLoadDir=C:\\x.hex;"
+          "OpFileModeS=1");
+    f->PBsysinit_Click();
     QCOMPARE(
-        splash->Label1->text(),
-        QStringLiteral(
-            "免責事項\n　本ソフトウェアを使用することによって、あるいは使用できないことによって"
-            "発生した損失や損害に対して一切責任を負いません。 "));
-    QPointer<FrmSplash> watch(splash);
-    QTest::keyClick(splash, Qt::Key_X);
-    QTRY_VERIFY(watch.isNull());
+        readFile(f.path("Corvane.INI")),
+        QByteArray(
+            "3\r\n19200\r\nC:\\a.txt\r\n\r\nFalse\r\nTrue\r\nFalse\r\nC:\\x.hex\r\n\r\nFalse\r\n"
+            "True\r\nFalse\r\nD:\\\r\n"));
+    QCOMPARE(f.log(), (QStringList{"", "設定環境を保存しました。"}));
 }
 
-void TestWindow::maintenanceButtons() {
+// A window started with a settings file: what it restores, silently up to the first line that
+// fails, and what the display of the file shows (" ok" only after all thirteen lines).
+void TestWindow::settingsRestoredAndShown_data() {
+    QTest::addColumn<QByteArray>("file"); // null: none
+    QTest::addColumn<QString>("restored");
+    QTest::addColumn<QString>("shown"); // the lines joined by "|"
+    QTest::newRow("missing") << QByteArray() << "Combo1=1;Combo2=9600;Option1=1;TexLoadDir="
+                             << "|環境設定ファイルの内容";
+    QTest::newRow("flag not a truth value")
+        << "2\r\n4800\r\n\r\n" + toCp932("C:\\作業") + "\r\nyes\r\nTrue\r\nFalse\r\nL\r\n"
+        << "TexResGoFile2=C:\\作業;Option1=1;TexLoadDir="
+        << "|環境設定ファイルの内容|　通信ポート　　　No2|　通信速度　　　　4800bps|"
+           "　ｺﾏﾝﾄﾞﾚｽﾌｧｲﾙ１　 設定無し|　ｺﾏﾝﾄﾞﾚｽﾌｧｲﾙ２　 C:\\作業";
+    QTest::newRow("all thirteen")
+        << QByteArray("3\r\n19200\r\nC:\\a.txt\r\n\r\nFalse\r\nTrue\r\nFalse\r\nC:\\x.hex\r\n\r\n"
+                      "False\r\nTrue\r\nFalse\r\nE:\\\r\n")
+        << "Combo1=3;Combo2=19200;TexResGoFile1=C:\\a.txt;Option2=1;OpFileModeS=1"
+        << "|環境設定ファイルの内容|　通信ポート　　　No3|　通信速度　　　　19200bps|"
+           "　ｺﾏﾝﾄﾞﾚｽﾌｧｲﾙ１　 C:\\a.txt|　ｺﾏﾝﾄﾞﾚｽﾌｧｲﾙ２　 設定無し|"
+           "　ｺﾏﾝﾄﾞﾚｽ起動　　 自動起動する。（ﾌｧｲﾙ１）|　読込ファイル　  C:\\x.hex|"
+           "　保存ファイル　  設定無し|　ﾃﾞｰﾀｰ形式　　 　Ｓファイル|　ﾌｧｲﾙ参照ﾊﾟｽ　   E:\\| ok";
+}
+
+void TestWindow::settingsRestoredAndShown() {
+    QFETCH(QByteArray, file);
+    QFETCH(QString, restored);
+    QFETCH(QString, shown);
+    QTemporaryDir dir;
+    Form1Options options;
+    options.settingsPath =
+        file.isNull() ? dir.filePath("none") : writeFile(dir.filePath("I"), file);
+    options.timerIntervalMs = 0;
+    Form1 form(options);
+    QCOMPARE(controls(form, restored), restored);
+    QCOMPARE(form.CommonDialog1.InitDir, QString(file.endsWith("E:\\\r\n") ? "E:\\" : "D:\\"));
+    QStringList log;
+    connect(&form, &Form1::logLineAdded, this, [&log](const QString &line) { log << line; });
+    form.MenuReReadUtil_Click();
+    QCOMPARE(log.join('|'), shown);
+    QVERIFY(form.PBsysinit->isEnabled());
+}
+
+void TestWindow::portContract_data() {
+    QTest::addColumn<QString>("backEnd");
+    QTest::newRow("scripted peer") << "scripted";
+    QTest::newRow("emulated unit") << "EMU";
+    QTest::newRow("real line on corvane-unit") << "pty";
+}
+
+// Closed, a port refuses and reports nothing; open, it delivers the unit's reply one byte per read,
+// discards waiting input and still hears what comes next.
+void TestWindow::portContract() {
+    QFETCH(QString, backEnd);
+    UnitProcess unit;
+    QVERIFY2(backEnd != "pty" || !unit.path.isEmpty(), "corvane-unit did not answer");
+    auto scripted = std::make_unique<ScriptedPort>();
+    scripted->respond("ON", "00\r\n");
+    std::unique_ptr<SerialPort> port =
+        backEnd == "scripted" ? std::move(scripted) : makePort(backEnd);
+    port->setPortText(backEnd == "pty" ? unit.path : backEnd);
+    const auto reply = [&] { return waitUntil([&] { return port->inBufferCount() >= 4; }, 2000); };
+    for (bool open : {true, false}) {
+        QVERIFY(!port->isOpen() && !port->write("ON\r\n") && !port->ctsHolding());
+        QCOMPARE((QList<int>{port->readByte(), port->inBufferCount(), port->inBufferSize()}),
+                 (QList<int>{-1, 0, 1024}));
+        if (!open)
+            break;
+        QVERIFY2(port->open(), qPrintable(port->errorString()));
+        QVERIFY(port->isOpen() && port->ctsHolding() && port->write("ON\r\n") && reply());
+        for (int byte : {0x30, 0x30, 0x0D, 0x0A, -1})
+            QCOMPARE(port->readByte(), byte);
+        QVERIFY(port->write("ON\r\n") && reply());
+        port->discardInput();
+        QVERIFY(port->inBufferCount() == 0 && port->write("ON\r\n") && reply());
+        QCOMPARE(port->readAll(), QByteArray("00\r\n"));
+        port->close();
+    }
+}
+
+void TestWindow::corvaneUnitOnPseudoTerminal() {
+    auto unit = std::make_unique<UnitProcess>();
     FormFixture f;
-    ScriptedPort *port = f.useScripted();
-    port->inject("abc\x83\x65\x83\x58\x83\x67"); // CP932 text
-    spin(10);
-    f->Command1->click();
-    QCOMPARE(f.log().last(), QStringLiteral("abcテスト"));
-    port->inject("xyz");
-    spin(10);
-    f->Command2->click();
-    QCOMPARE(port->inBufferCount(), 0);
-    f->Command3->click();
-    QCOMPARE(f.log().last(), QStringLiteral("D:\\"));
+    f.set("Combo1=" + unit->path);
+    QVERIFY(runToEnd(f->PbON_Click()));
+    QCOMPARE(f.history().last(), QStringLiteral("OK"));
+    // The far end goes away while a reply is awaited: the wait ends as a lost link, and the window
+    // rests meanwhile.
+    f->PbUnEn();
+    QCoro::Task<> wait = f->CeckAnsRX(QStringLiteral("PG")); // 90 s unless the loss ends it
+    spin(100);
+    unit->kill();
+    const double before = processCpuSeconds();
+    QVERIFY(runToEnd(std::move(wait), 5000));
+    spin(500);
+    QVERIFY2(processCpuSeconds() - before < 0.2, "the lost line keeps the program busy");
+    QCOMPARE(f.history().last(), QStringLiteral("！通信エラーです。"));
+    QCOMPARE(f.probe("AnsRxCode;PbON;PbDevice"), QStringLiteral("AnsRxCode=98;PbON=1;PbDevice=0"));
+    // The unit is back on a new terminal: reconnecting greets it.
+    unit = std::make_unique<UnitProcess>();
+    f.set("Combo1=" + unit->path);
+    QVERIFY(runToEnd(f->PbON_Click()));
+    QCOMPARE(f.history().last() + f->AnsRxCode, QStringLiteral("OK00"));
+}
+
+void TestWindow::startUpWithoutThePort_data() {
+    QTest::addColumn<QString>("portText");
+    QTest::newRow("missing device") << "/dev/nonexistent";
+    QTest::newRow("port number without device") << "99";
+    QTest::newRow("no port name") << "abc";
+}
+
+// The most common bad day: the stored port is not there. The start-up connection reports it, the
+// auto-run goes on and stops, and the operator can pick another port.
+void TestWindow::startUpWithoutThePort() {
+    QFETCH(QString, portText);
+    QTemporaryDir dir;
+    const QString run = writeFile(dir.filePath("run.txt"), "C\r\n"); // auto-run file 1
+    Form1Options options;
+    options.settingsPath =
+        writeFile(dir.filePath("I"),
+                  (portText + "\r\n9600\r\n" + run + "\r\n\r\nFalse\r\nTrue\r\n").toUtf8());
+    options.timerIntervalMs = 0;
+    Form1 form(options);
+    QStringList log;
+    connect(&form, &Form1::logLineAdded, this, [&log](const QString &line) { log << line; });
+    form.Timer1_Timer(); // starts the connection and the auto-run, once
+    form.Timer1_Timer();
+    QVERIFY(waitUntil([&] { return log.contains(QStringLiteral("ｺﾏﾝﾄﾞﾚｽ異常終了")); }, 5000));
+    const QString refusal = QStringLiteral("！通信ポートを開けません。（%1） ").arg(portText);
+    QVERIFY2(log.value(1).startsWith(refusal) && log.filter(refusal).size() == 1,
+             qPrintable(log.join('|')));
+    QVERIFY(log.contains(QStringLiteral("！通信エラーです。")));
+    QCOMPARE(controls(form, "AnsRxCode;PbON;PbCMD;PbPG;PbDevice"),
+             QStringLiteral("AnsRxCode=98;PbON=1;PbCMD=1;PbPG=0;PbDevice=0"));
+    form.Combo1->setEditText(QStringLiteral("EMU"));
+    QVERIFY(runToEnd(form.PbON_Click()));
+    QCOMPARE(log.last() + form.AnsRxCode, QStringLiteral("OK00"));
+}
+
+// DTR and RTS drop while more than half of the 1024-byte input waits; the lamp a tick later.
+void TestWindow::flowControl() {
+    for (const auto &[waiting, raised] : {std::pair{512, true}, std::pair{513, false}}) {
+        FormFixture f;
+        ScriptedPort *port = f.useScripted();
+        f->PbUnEn(); // an operation runs: nothing is discarded
+        port->inject(QByteArray(waiting, 'x'));
+        spin(10);
+        f->Timer1_Timer();
+        f->Timer1_Timer();
+        QVERIFY(port->dtr() == raised && port->rts() == raised);
+        QCOMPARE(Form1::backColor(f->MoniDTR), raised ? QColor(0, 128, 128) : QColor(0, 255, 255));
+    }
 }
 
 QTEST_MAIN(TestWindow)

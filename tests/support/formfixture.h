@@ -1,12 +1,18 @@
 #pragma once
-// Test support: a Form1 on a scripted or emulated line in a temporary folder, with helpers to run
-// an operation to its end and to read the log.
+// Test support: a Form1 on a scripted or emulated line with its settings file in a temporary
+// folder, helpers to run an operation to its end, and to set and read controls by object name.
 
 #include "app/form1.h"
 #include "link/emulatedport.h"
 #include "link/scriptedport.h"
 
+#include <QComboBox>
 #include <QCoro/QCoroTask>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -16,35 +22,46 @@ namespace corvane::test {
 
 // Runs the event loop until `task` has finished or `timeoutMs` has passed; true when it finished.
 bool runToEnd(QCoro::Task<> task, int timeoutMs = 10000);
-// Runs the event loop for `ms` milliseconds.
+// Runs the event loop for `ms` milliseconds (sleeping, not spinning).
 void spin(int ms);
 // Writes `bytes` to `path` (the test program stops if it cannot) and returns the path.
 QString writeFile(const QString &path, const QByteArray &bytes);
 // The bytes of the file at `path`, or "<missing>" when it cannot be read.
 QByteArray readFile(const QString &path);
+// The blank-separated words of `words`, sorted, joined by one blank.
+QString sortedWords(const QString &words);
+// "Name=value" words joined by ";", Name a control's object name: a label's, field's or combo
+// box's text, an option's value ("1" set), a button's enabled flag; "Name!" any control's enabled
+// flag. setControls() takes "red" for painting the device code red; controls() shows the words it
+// is given with the window's values, "AnsRxCode" and "red" (1 or 0) included.
+void setControls(Form1 &form, const QString &words);
+[[nodiscard]] QString controls(const Form1 &form, const QString &words);
+// Has `port` answer each line of `script` (lines and answers taking turns; an empty answer or
+// "<refused>": none; a long one in pieces 50 ms apart, "|" separates pieces 0.4 s apart) and
+// returns the lines.
+QList<QByteArray> expectScript(ScriptedPort *port, const QList<QByteArray> &script);
 
 class FormFixture {
 public:
-    // A window whose line monitor ticks every `timerIntervalMs` (0: only when the test calls
-    // Timer1_Timer), with its settings file in a fresh temporary folder.
+    // Ticks every `timerIntervalMs` (0: when the test calls Timer1_Timer); no start-up connection.
     explicit FormFixture(int timerIntervalMs = 0, PortFactory factory = {});
-    ~FormFixture();
 
-    // Puts an open scripted line in place and returns it (owned by the window).
+    // Puts an open scripted line or emulated unit in place and returns it (owned by the window).
     ScriptedPort *useScripted();
-    // Puts an open emulated unit in place and returns it (owned by the window).
     EmulatedPort *useEmulated(UnitOptions options = {}, bool paced = false);
-
-    // The panel and reply code as a greeting leaves them with a device selected, then PbReEn.
+    // The panel as a greeting leaves it with a device selected (texts "X" and "Y"), AnsRxCode
+    // "00", then PbUnEn and PbReEn.
     void setDevice(const QString &code, const QString &endAddress,
                    const QString &kind = QStringLiteral("EEPROM"),
                    const QString &width = QStringLiteral("(Byte ROM)"));
+    void set(const QString &words) { setControls(*m_form, words); }
+    [[nodiscard]] QString probe(const QString &words) const { return controls(*m_form, words); }
 
     [[nodiscard]] QStringList log() const;
-    // The log lines from the last empty line on (an operation's lines start with an empty line).
-    [[nodiscard]] QStringList lastBlock() const;
-    // Every line ever appended to the log, in order (lines the log has since dropped or rewritten
-    // included).
+    // Object names of the buttons in sight and of the menus, enabled ones only unless `all`
+    // (see sortedWords).
+    [[nodiscard]] QString enabledInSight(bool all = false) const;
+    // Every line ever appended to the log, in order (lines since dropped or rewritten included).
     [[nodiscard]] QStringList history() const { return m_history; }
     void clearHistory() { m_history.clear(); }
     [[nodiscard]] QString path(const QString &name) const { return m_dir.filePath(name); }

@@ -1,0 +1,549 @@
+// Loads, saves and the console on a window: bytes on the line, log, files, srec_cat round trips,
+// the word table, command files, runs and their ends, file dialogs, and the bad days.
+
+#include "app/settingsfile.h"
+#include "console/commandfilereader.h"
+#include "console/consolecommand.h"
+#include "formfixture.h"
+#include "linktesting.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+
+using namespace corvane;
+using namespace corvane::test;
+using namespace Qt::StringLiterals;
+
+using Pieces = QList<ScriptedPort::Piece>;
+
+// An operation on "data" + arg (or arg from "/"): the unit's answer to the first line, the bytes
+// sent, "data" afterwards (null: unchecked), log after the title, reply code, line to cancel at.
+struct Transfer {
+    QString op, arg, code, cancelAt;
+    QByteArray content, sent, file;
+    Pieces answer;
+    QStringList logged;
+};
+
+// A run of `file` (%1: a HEX file; `path` if not "-"), the unit answering `word` with `reply` (the
+// rest "00"): the lines sent, a line logged, the end, the command box afterwards.
+struct Run {
+    QByteArray file, word, reply;
+    QList<QByteArray> lines;
+    QString logged, end, lastLine, path;
+};
+
+Q_DECLARE_METATYPE(Transfer)
+Q_DECLARE_METATYPE(Run)
+Q_DECLARE_METATYPE(corvane::ConsoleProcedure)
+
+namespace {
+
+const QString kReady = u"Corvaneの受信準備ができました。"_s;
+const QString kReceiving = u"装置からデーターを受信しています。"_s;
+const QString kDone = u"終了しました。"_s;
+const QString kCannotOpen = u"ファイルをオープンできません！"_s;
+const QString kNormalEnd = u"ｺﾏﾝﾄﾞﾚｽ正常終了"_s;
+const QString kCancelledEnd = u"ｺﾏﾝﾄﾞﾚｽ キャンセル終了"_s;
+const QString kAbnormalEnd = u"ｺﾏﾝﾄﾞﾚｽ異常終了"_s;
+const QString kBadParameter = u"！ パラメータに、誤りがあります。"_s;
+const QString kHexLine = u":020000040000FA"_s;
+
+// The six transfers by their command words: title in the log, and the operation.
+const QMap<QString, std::pair<QString, QCoro::Task<> (Form1::*)(QString)>> kTransfers{
+    {u"LH"_s, {u"* Load HEX File"_s, &Form1::LHsub}},
+    {u"LS"_s, {u"* Losd S File"_s, &Form1::LSsub}},
+    {u"LB"_s, {u"* Load Binary File"_s, &Form1::LBsub}},
+    {u"SH"_s, {u"* Save HEX File"_s, &Form1::SHsub}},
+    {u"SS"_s, {u"* Save S File"_s, &Form1::SSsub}},
+    {u"SB"_s, {u"* Save Binary File"_s, &Form1::SBsub}}};
+
+bool srecCat(const QStringList &arguments) { // Debian package srecord
+    QProcess tool;
+    tool.start(u"srec_cat"_s, arguments);
+    return tool.waitForFinished(10000) && tool.exitStatus() == QProcess::NormalExit &&
+           tool.exitCode() == 0;
+}
+
+} // namespace
+
+class TestFilesConsole : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void transfer_data() {
+        QTest::addColumn<Transfer>("t");
+        auto row = [](const char *name, const char *op, const char *arg, const QByteArray &content,
+                      const Pieces &answer, const QByteArray &sent, const QByteArray &file,
+                      const QStringList &logged, const char *code = "77", const char *at = "") {
+            QTest::newRow(name) << Transfer{
+                op, QString::fromUtf8(arg), code, at, content, sent, file, answer, logged};
+        };
+        const QByteArray l1 = ":0400000001020304F2", l2 = ":00000001FF", old(100, 'x');
+        const Pieces ready{{20, "01\r\n"}, {20, "00\r\n"}};
+        const QByteArray b20 = "\x00\x1f\xa0\x0d\x0a\x1a\xff\x7e\x01\x02\x03\x04\x05\x06\x07\x08"
+                               "\x1b\x0d\x0a\x00"_ba;
+        const QByteArray b16 = b20.left(16);
+        const QString hex16 = u"00 1F A0 0D 0A 1A FF 7E 01 02 03 04 05 06 07 08 "_s;
+        row("HEX two lines, address cleaned", "LH", ",1a ｆ 'x", l1 + "\r\n" + l2 + "\r\n", ready,
+            "LH1AF\r\n" + l1 + "\r\n" + l2 + "\r\n", {}, {kReady, l1, l2, "OK"}, "00");
+        row("HEX refused", "LH", "", l2, {{0, "14\r\n"}}, "LH0\r\n", {},
+            {u"！ デバイス・タイプが設定されてません。"_s}, "14");
+        row("HEX line judged", "LH", "", l1, {{0, "01\r\n"}, {20, "30\r\n"}},
+            "LH0\r\n" + l1 + "\r\n", {},
+            {kReady, l1, u"！ 受信データーのチェックサムに異常がありました。"_s}, "30");
+        row("HEX line too long", "LH", "", QByteArray(3 << 20, 'A'), ready, "LH0\r\n", {},
+            {kReady, kCannotOpen}, "01");
+        // The line read while the load waits for CTS is logged, never sent.
+        row("HEX load cancelled", "LH", "", ":A\r\n:B\r\n", {{0, "01\r\n"}}, "LH0\r\n\x1b\r\n",
+            ":A\r\n:B\r\n", {kReady, ":A", u"キャンセル・ストップしました。"_s}, "34", ":A");
+        row("S line ends CR, LF, CR LF, none", "LS", "", ":A\r:B\n:C\r\n\r\n\n:D", ready,
+            "LS0\r\n:A\r\n:B\r\n:C\r\n\r\n\r\n:D\r\n", {},
+            {kReady, ":A", ":B", ":C", "", "", ":D", "OK"}, "00");
+        // Only whole groups of 16 bytes are logged.
+        row("binary 20 bytes", "LB", ",100", b20, ready, "LB20,100\r\n" + b20, {},
+            {kReady, hex16, "OK"}, "00");
+        row("binary empty file", "LB", "", "", ready, "LB0,0\r\n", {}, {kReady, "OK"}, "00");
+        for (const char *op : {"LH", "LS", "LB"})
+            row(op, op, "-missing", "", {}, "", {}, {kCannotOpen});
+
+        // Saves replace "data". Text lines end at CR; LF, a tail before 26, all after it are lost.
+        const QByteArray stream = "A\rB\nC\r\r\x00\xb1\x83\x65\r\n"_ba + l2 + "\r\nxyz\x1a" + l1;
+        row("HEX text stream, all fields", "SH", ",100, 1ff ,２", old, {{0, stream}},
+            "SH100,1FF,2\r\n", "A\r\nBC\r\n\r\n\x00\xb1\x83\x65\r\n"_ba + l2 + "\r\n",
+            {kReceiving, "A", "BC", "", u"\0ｱテ"_s, l2, kDone});
+        row("S cancelled", "SS", "", old, {{0, "S1\r\nS2\r\nS3"}}, "SS0,1FFFF,0\r\n\x1b\r\n",
+            "S1\r\nS2\r\n", {kReceiving, "S1", "S2", u"キャンセルしました。"_s}, "34", "S2");
+        row("HEX file cannot be created", "SH", "-missing/out", old, {}, "", old,
+            {u"ファイルを作成できません！"_s});
+        if (QFileInfo(u"/dev/full"_s).isWritable())
+            row("HEX file cannot be written", "SH", "/dev/full", old, {{0, l2 + "\r\x1a"}},
+                "SH0,1FFFF,0\r\n", {},
+                {kReceiving, l2, kDone, u"ファイルに書き込めませんでした！"_s});
+        const QStringList saved20{kReceiving, hex16, "1B 0D 0A 00 ", "Save=20byte", "end"};
+        row("binary 20 bytes, short pause", "SB", "", old, {{0, b16.left(8)}, {150, b20.mid(8)}},
+            "SB0,1FFFF\r\n", b20, saved20);
+        row("binary long pause ends it", "SB", "", old, {{0, b16}, {400, b20.mid(16)}},
+            "SB0,1FFFF\r\n", b16, {kReceiving, hex16, "Save=16byte", "end"});
+        row("binary nothing", "SB", "", old, {}, "SB0,1FFFF\r\n", "",
+            {kReceiving, "Save=0byte", "end"});
+        row("binary file cannot be written", "SB", "-folder", old, {{0, b20}}, "SB0,1FFFF\r\n", old,
+            saved20.mid(0, 4) + QStringList{u"ファイルに書き込めませんでした！"_s});
+    }
+    void transfer() {
+        QFETCH(Transfer, t);
+        QList<ScriptedPort *> later; // the ports a reconnect opens
+        FormFixture f(0, [&later](const QString &) {
+            later << new ScriptedPort;
+            return std::unique_ptr<SerialPort>(later.last());
+        });
+        ScriptedPort *port = f.useScripted();
+        f.setDevice(u"2F"_s, u"1FFFF"_s);
+        const QString data = writeFile(f.path(u"data"_s), t.content);
+        QVERIFY(QDir(f.path({})).mkdir(u"data-folder"_s));
+        const QByteArray first = t.sent.left(t.sent.indexOf("\r\n") + 2);
+        port->expectPieces(first.chopped(qMin(2, first.size())), t.answer);
+        port->expect("\x1b", "34\r\n");
+        port->setCts(t.cancelAt.isEmpty());    // a load waits for CTS before its first line
+        port->setNullDiscard(t.op == u"SB"_s); // a binary save must turn it off, then on
+        f->AnsRxCode = u"77"_s;
+
+        auto task =
+            (f.form().*kTransfers[t.op].second)(t.arg.startsWith(u'/') ? t.arg : data + t.arg);
+        if (!t.cancelAt.isEmpty()) {
+            QTRY_COMPARE(f.log().constLast(), t.cancelAt);
+            QVERIFY(f->m_dataFile && f->m_dataFile->isOpen() && f->PbCansel->isEnabled());
+            QTest::qWait(20);
+            QCOMPARE(port->written(), first); // nothing more before the cancel
+            f->PbCansel->click();
+        }
+        QVERIFY(runToEnd(std::move(task)));
+        QCOMPARE(port->written(), t.sent);
+        QCOMPARE(f.log(), QStringList({QString(), kTransfers[t.op].first}) + t.logged);
+        if (!t.file.isNull())
+            QCOMPARE(readFile(data), t.file);
+        QCOMPARE(f->AnsRxCode, t.code);
+        QVERIFY(!f->m_dataFile && !f->EscFlag && !f->PbCansel->isEnabled() && f->PbBL->isEnabled());
+        QVERIFY(port->nullDiscard() == (t.op == u"SB"_s) && !port->binaryMode());
+        if (t.op.startsWith(u'S') && t.file.endsWith('\n')) // the EOF lamp turns purple with a line
+            QCOMPARE(f->backColor(f->MoniEOF), QColor(128, 0, 128));
+        if (t.op == u"SB"_s) { // the binary save's NUL discarding holds on the port of a reconnect
+            QVERIFY(runToEnd(f->PbON_Click()));
+            QVERIFY(later.size() == 1 && later[0]->nullDiscard());
+        }
+    }
+
+    // srec_cat's records (LF line ends) across 64 KiB into the emulated unit, saved, read back.
+    void roundTrip_data() {
+        QTest::addColumn<QStringList>("words"); // load and save command, srec_cat's format
+        QTest::newRow("Intel HEX") << QStringList{"LH", "SH", "-intel"};
+        QTest::newRow("Motorola S") << QStringList{"LS", "SS", "-motorola"};
+    }
+    void roundTrip() {
+        QFETCH(QStringList, words);
+        FormFixture f;
+        f.useEmulated(UnitOptions{0.0}, true);
+        QByteArray image;
+        for (int i = 0; i < 600; ++i)
+            image.append(char(i * 7 + 3));
+        const QString bin = writeFile(f.path(u"image.bin"_s), image), in = f.path(u"in"_s),
+                      out = f.path(u"out"_s), back = f.path(u"back.bin"_s);
+        QVERIFY(srecCat({bin, u"-binary"_s, u"-offset"_s, u"0xFEE0"_s,
+                         u"-execution-start-address=0"_s, u"-o"_s, in, words[2]}));
+        QVERIFY(readFile(in).count('\n') > 3 && !readFile(in).contains('\r'));
+        QVERIFY(runToEnd((f.form().*kTransfers[words[0]].second)(in), 30000));
+        QCOMPARE(f.log().constLast(), u"OK"_s);
+
+        const QString range = u",FEE0,%1"_s.arg(0xFEE0 + image.size() - 1, 0, 16);
+        QVERIFY(runToEnd((f.form().*kTransfers[words[1]].second)(out + range), 30000));
+        QCOMPARE(f.log().constLast(), kDone);
+        QCOMPARE(readFile(out).count('\n'), readFile(out).count("\r\n"));
+        QVERIFY(srecCat({out, words[2], u"-offset"_s, u"-0xFEE0"_s, u"-o"_s, back, u"-binary"_s}));
+        QCOMPARE(readFile(back), image);
+    }
+
+    // The real dialog opens where the last file was chosen; a cancel leaves the edited box alone.
+    void realDialog_data() {
+        QTest::addColumn<bool>("save");
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("open") << false << false;
+        QTest::newRow("save") << true << false;
+        QTest::newRow("open cancelled") << false << true;
+    }
+    void realDialog() {
+        QFETCH(bool, save);
+        QFETCH(bool, cancel);
+        FormFixture f;
+        const QString folder = QDir(f.path({})).absolutePath();
+        const QString last = writeFile(folder + u"/last.HEX"_s, {}), next = folder + u"/next.S"_s;
+        if (!save) // the open dialog takes existing files only
+            writeFile(next, {});
+        f->CommonDialog1.InitDir = last;
+        QLineEdit *box = save ? f->TexSaveDir : f->TexLoadDir;
+        box->setText(u"edited,100"_s);
+        auto click = save ? f->PbSaveDir_Click() : f->PbLoadDir_Click();
+        QFileDialog *dialog = nullptr;
+        QTRY_VERIFY((dialog = f->findChild<QFileDialog *>()) && dialog->isVisible());
+        QCOMPARE(QDir(dialog->directory()).absolutePath(), folder);
+        QCOMPARE(dialog->nameFilters(),
+                 (QStringList{u"インテル拡張HEX(*.HEX)"_s, u"モトローラSフォーマット(*.S)"_s,
+                              u"バイナリファイル(*.BIN)"_s}));
+        QCOMPARE(dialog->acceptMode(), save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        dialog->selectFile(next);
+        QTimer::singleShot(0, dialog, cancel ? &QDialog::reject : &QDialog::accept);
+        QVERIFY(runToEnd(std::move(click)));
+        QCOMPARE(box->text(), cancel ? u"edited,100"_s : next);
+        QCOMPARE(f->CommonDialog1.InitDir, cancel ? last : next);
+    }
+
+    // Ended by a signal mid-save, the program ends as "終了" does: lines kept whole, status 0.
+    void signalEndsLikeExit_data() {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+    void signalEndsLikeExit() {
+        QFETCH(int, signalNumber);
+        const QString program = qEnvironmentVariable("CORVANE_BIN"); // set by CTest
+        // The settings file lives beside the program: a copy of it in a folder of the test's own.
+        QTemporaryDir dir;
+        const QString copy = dir.filePath(u"corvane"_s), saved = dir.filePath(u"out.hex"_s);
+        QVERIFY(QFile::copy(program, copy));
+        SettingsValues settings;
+        settings.port = u"EMU"_s;
+        settings.speed = u"38400"_s;
+        settings.responseFile1 =
+            writeFile(dir.filePath(u"run.txt"_s), "SH" + saved.toUtf8() + ",0,1FFFF,0\r\n");
+        settings.noAutoRun = false;
+        settings.autoRunFile1 = true;
+        writeFile(dir.filePath(u"Corvane.INI"_s), formatSettings(settings));
+        QProcess process;
+        process.start(copy, {});
+        // Some lines in, well short of the 16 KiB a file keeps in memory.
+        QVERIFY(waitUntil([&] { return QFileInfo(saved).exists(); }, 10000));
+        QTest::qWait(1500);
+        const pid_t pid = pid_t(process.processId()); // 0 once it has ended: no kill(0)
+        QVERIFY(pid > 0 && ::kill(pid, signalNumber) == 0);
+        QVERIFY(process.waitForFinished(5000));
+        QVERIFY(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0);
+        // Whole records only, each as the unit sent it (16 bytes of an erased buffer).
+        const QByteArray text = readFile(saved);
+        QVERIFY2(text.size() > 200 && text.endsWith("\r\n"), text.constData());
+        const QList<QByteArray> lines = text.chopped(2).split('\n');
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QByteArray at = QByteArray::number(i * 16, 16).toUpper().rightJustified(4, '0');
+            QVERIFY2(lines[i].startsWith(":10" + at + "00" + QByteArray(32, 'F')), lines[i].data());
+        }
+    }
+
+    // File commands take the raw line without the word, the others the cleaned rest.
+    void words_data() {
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<ConsoleProcedure>("procedure");
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QString>("workname");
+        QTest::addColumn<QString>("cmdMode");
+        using P = ConsoleProcedure;
+        auto row = [](const char *raw, P procedure, const char *argument, const char *workname = "",
+                      const char *cmdMode = "") {
+            QTest::newRow(raw) << raw << procedure << argument << workname << cmdMode;
+        };
+        row(" LHc:\\a.hex", P::LHsub, "Hc:\\a.hex");
+        row("ＬＳd:\\my dir\\a.s ' old", P::LSsub, "d:\\my dir\\a.s ' old");
+        row("LBa.bin,100", P::LBsub, "a.bin,100");
+        row("shout.hex,0,7F", P::SHsub, "out.hex,0,7F");
+        row("SSout.s", P::SSsub, "out.s");
+        row("Sbout.bin,0,FF", P::SBsub, "out.bin,0,FF");
+        row("BS", P::BSsub, "");
+        row("bt l", P::TWsub, "L");
+        row("ＢＬ", P::DeviceCont, "L", "* Blank check ", "BL");
+        row("b0,7FFF ' check", P::DeviceCont, "0,7FFF", "* Blank check ", "BL");
+        row("RD0,1FFFF,A", P::DeviceCont, "D0,1FFFF,A", "* Read device", "RD");
+        row("v0,FF,O", P::DeviceCont, "0,FF,O", "* Verify device", "CP");
+        row("w0,FF,O", P::DeviceCont, "0,FF,O", "* Write device", "WT");
+        row("p0,FF,O", P::DeviceCont, "0,FF,O", "* Program device", "PG");
+        row("e0,FF,O", P::DeviceCont, "0,FF,O", "* Erase device ", "ER");
+        row("t 2f , name", P::TSsub, "2F,NAME");
+        row("C123", P::PbCL_Click, "");
+        row("d0, ff", P::BDsub, "0,FF");
+        row("１２", P::Unsupported, "");
+        row("　' note", P::Nothing, "");
+    }
+    void words() {
+        QFETCH(QString, raw);
+        const ConsoleCommand command = matchConsoleCommand(raw);
+        QTEST(command.procedure, "procedure");
+        QTEST(command.argument, "argument");
+        QTEST(command.workname, "workname");
+        QTEST(command.CMDmode, "cmdMode");
+    }
+
+    // A command file's lines as the command box holds them.
+    void commandFile_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("lines");
+        const qsizetype longest = CommandFileReader::kMaxLineBytes;
+        QTest::newRow("empty file") << QByteArray() << QStringList();
+        QTest::newRow("CR, LF, CR LF, blank lines, no end")
+            << "A\r\r\nB\n\rC\r\n\n\rD"_ba << QStringList{"A", "", "B", "", "C", "", "", "D"};
+        QTest::newRow("control bytes kept")
+            << "B\0\t\x1a\x1b\x1c\x7f"_ba << QStringList{u"B\0\t\x1a\x1b\x1c\x7f"_s};
+        QTest::newRow("CP932") << "LHc:\\\x83\x65\x83\x58\x83\x67.hex\r\nLHa\x83"_ba
+                               << QStringList{u"LHc:\\テスト.hex"_s, u"LHa\uFFFD"_s};
+        QTest::newRow("UTF-8 by its mark")
+            << "\xEF\xBB\xBFLHc:\\\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88.hex\r\nLHa\xE3\x83"_ba
+            << QStringList{u"LHc:\\テスト.hex"_s, u"LHa\uFFFD\uFFFD"_s};
+        QTest::newRow("too long a line is cut, the next survives")
+            << "C1\r\n" + QByteArray(longest + 7, 'L') + "\r\nX"
+            << QStringList{"C1", QString(longest, u'L'), "X"};
+    }
+    void commandFile() {
+        QFETCH(QByteArray, bytes);
+        QBuffer device(&bytes);
+        QVERIFY(device.open(QIODevice::ReadOnly));
+        CommandFileReader reader(&device);
+        QStringList lines;
+        QByteArray line;
+        for (auto s = reader.next(line); s != CommandFileReader::Status::End;
+             s = reader.next(line)) {
+            QVERIFY(s != CommandFileReader::Status::Error);
+            if (s == CommandFileReader::Status::Line)
+                lines << commandLineText(line, reader.encoding());
+        }
+        QTEST(lines, "lines");
+    }
+
+    void runs_data() {
+        QTest::addColumn<Run>("c");
+        auto row = [](const char *name, const QByteArray &file, const QList<QByteArray> &lines,
+                      const QString &logged, const QString &end, const char *lastLine,
+                      const char *word = "-", const char *reply = "", const char *path = "-") {
+            QTest::newRow(name) << Run{file, word, reply, lines, logged, end, lastLine, path};
+        };
+        row("empty file", "", {}, "", kNormalEnd, "before");
+        row("unknown word in the middle", "B0,FF\r\nX\r\nC123", {"BL00000,000FF", "CL"},
+            u"このコマンドは、サポートされてません！"_s, kNormalEnd, "C123");
+        row("blank and comment lines", "\r\n' a note\r\n   \r\n", {}, "", kNormalEnd, "   ");
+        // Device names reach the unit in CP932, katakana narrowed.
+        row("UTF-8 file with its mark", "\xEF\xBB\xBFT2F,インテルる,am27r010gg\r\nC",
+            {"TS2F,\xB2\xDD\xC3\xD9\x82\xE9,AM27R010GG", "US0", "US1", "CL"}, "", kNormalEnd, "C");
+        row("very long line cut to the box", "C" + QByteArray(100000, '1') + "\r\nlh%1",
+            {"CL", "LH0", kHexLine.toLatin1(), ":00000001FF"}, "OK", kNormalEnd, "lh%1");
+        // A load that cannot open its file awaits no reply: the reply code stays "00".
+        row("load, a space joins the path", "LH %1\r\nC", {"CL"}, kCannotOpen, kNormalEnd, "C");
+        row("error reply stops the run", "B\r\nC", {"BL00000,1FFFF"}, u"！ ブランクエラー"_s,
+            kAbnormalEnd, "B", "BL", "10:1FFFF,FF\r\n");
+        row("cancel during a text load", "LH%1\r\nC", {"LH0", "\x1b"},
+            u"キャンセル・ストップしました。"_s, kCancelledEnd, "LH%1");
+        // A refusal stops a run without a made-up reply code (also the unit's, for a device code).
+        row("refused: unencodable", "\xEF\xBB\xBF"_ba + "BS1é\r\nC", {}, kBadParameter,
+            kAbnormalEnd, "BS1é");
+        row("refused: bad buffer type", "BTX\r\nC", {}, kBadParameter, kAbnormalEnd, "BTX");
+        row("refused: rejected device", "T99\r\nC", {"TS99,-,-", "US0", "US1"}, "", kAbnormalEnd,
+            "T99", "TS99", "21\r\n");
+        row("no file named", "C", {}, u"！ コマンドレスポンスファイルが指定されてません。"_s,
+            kAbnormalEnd, "before", "-", "", "");
+        for (const char *path : {"/nonexistent/run.txt", "/", "/dev/zero"})
+            row(path, "C", {},
+                u"！ コマンドレスポンスファイルを開けません。（%1）"_s.arg(QString::fromUtf8(path)),
+                kAbnormalEnd, "before", "-", "", path);
+    }
+    void runs() {
+        QFETCH(Run, c);
+        FormFixture f;
+        ScriptedPort *port = f.useScripted();
+        f.setDevice(u"2F"_s, u"1FFFF"_s);
+        const QString hex = writeFile(f.path(u"a.hex"_s), kHexLine.toLatin1() + "\r\n:00000001FF");
+        const QString file = writeFile(f.path(u"run.txt"_s), c.file.replace("%1", hex.toUtf8()));
+        f->TexResGoFile1->setText(c.path == u"-"_s ? file : c.path);
+        f->TexCMD->setText(u"before"_s);
+        f.clearHistory();
+        const bool cancel = c.end == kCancelledEnd;
+        port->setCts(!cancel); // the busy unit keeps the load waiting before its first data line
+        port->expect("\x1b", "34\r\n", 50);
+        port->respond(c.word, c.reply);
+        port->respond("LH", "01\r\n");
+        port->respond("", "00\r\n");
+
+        auto task = f->PbResGo1_Click();
+        if (cancel) {
+            QVERIFY(waitUntil([&] { return f.history().contains(kHexLine); }, 5000));
+            QVERIFY(f->TexCMD->isReadOnly());
+            f->PbCansel->click();
+        }
+        QVERIFY(runToEnd(std::move(task)));
+        QCOMPARE(port->writtenLines(), c.lines);
+        const QStringList h = f.history();
+        QVERIFY2(c.logged.isEmpty() || h.contains(c.logged), qPrintable(h.join(u'|')));
+        QCOMPARE(h.last(), c.end);
+        QCOMPARE(h.count(kNormalEnd) + h.count(kAbnormalEnd) + h.count(kCancelledEnd), 1);
+        QCOMPARE(f->TexCMD->text(), c.lastLine.replace(u"%1"_s, hex));
+        QVERIFY(!f->TexCMD->isReadOnly());
+        if (c.lines.isEmpty() || c.lines[0].startsWith("TS99"))
+            QCOMPARE(f->AnsRxCode, u"00"_s);
+    }
+
+    // The emulated unit's cable pulled mid-transfer in a run: the wait ends, the log names it, the
+    // window shows the lost link, what came stays in the file, and the run ends abnormally.
+    void lostMidway_data() {
+        QTest::addColumn<QString>("command"); // %1: the data file
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QByteArray>("loaded");
+        const QByteArray record = ":10000000" + "A5"_ba.repeated(16) + "A0\r\n";
+        QTest::newRow("Intel HEX load")
+            << u"LH%1"_s << u"* Load HEX File"_s << record.repeated(2000);
+        QTest::newRow("binary load")
+            << u"LB%1"_s << u"* Load Binary File"_s << "Z"_ba.repeated(1 << 16);
+        QTest::newRow("Intel HEX save")
+            << u"SH%1,0,FFFF,0"_s << u"* Save HEX File"_s << QByteArray();
+        QTest::newRow("binary save") << u"SB%1,0,FFFF"_s << u"* Save Binary File"_s << QByteArray();
+        QTest::newRow("dump") << u"D0,FFFF"_s << u"* Dump buffer RAM"_s << QByteArray();
+    }
+    void lostMidway() {
+        QFETCH(QString, command);
+        QFETCH(QString, title);
+        QFETCH(QByteArray, loaded);
+        FormFixture f(10);
+        EmulatedPort *port = f.useEmulated({}, true);
+        f.setDevice(u"04"_s, u"0FFFF"_s);
+        const QString data = writeFile(f.path(u"data"_s), loaded);
+        command.replace(u"%1"_s, data);
+        f->TexResGoFile1->setText(writeFile(f.path(u"run"_s), command.toUtf8() + "\r\nC"));
+        auto task = f->PbResGo1_Click();
+        QTRY_VERIFY_WITH_TIMEOUT( // a few lines into the transfer
+            f.history().contains(title) && f.history().size() > f.history().indexOf(title) + 5,
+            10000);
+        port->vanish();
+        QVERIFY(runToEnd(std::move(task), 2000));
+
+        const QStringList h = f.history();
+        QVERIFY(h.contains(loaded.isEmpty() ? u"！通信エラーです。"_s
+                                            : u"！通信エラーか、ファイル異常です。"_s));
+        QVERIFY(!h.contains(kCannotOpen) && !h.contains(u"* Buffer clear"_s));
+        QCOMPARE(h.last(), kAbnormalEnd);
+        QCOMPARE(f->AnsRxCode, u"98"_s);
+        QVERIFY(f->PbON->isEnabled() && f->PbCMD->isEnabled() && !f->PbPG->isEnabled());
+        const QString shown = h.filter(QRegularExpression(u"^:"_s)).join(u"\r\n"); // in order
+        if (command.startsWith(u"SH"_s))
+            QVERIFY(!shown.isEmpty() && readFile(data).startsWith(shown.toLatin1() + "\r\n"));
+        if (command.startsWith(u"SB"_s))
+            QVERIFY(h.contains(u"Save=%1byte"_s.arg(readFile(data).size())));
+    }
+
+    // Typed commands the program refuses: nothing goes out, busy state and reply code stay.
+    void refused_data() {
+        QTest::addColumn<QString>("command"); // %1: a data file
+        QTest::addColumn<bool>("linkLost");
+        // Characters CP932 lacks (after upper-casing); a file command's path may hold them.
+        QTest::newRow("buffer address é") << u"BS1é"_s << false;
+        QTest::newRow("device text emoji") << u"T03,\U0001F600"_s << false;
+        QTest::newRow("device range é") << u"P0,1é"_s << false;
+        QTest::newRow("load field é") << u"LH%1,é"_s << false;
+        QTest::newRow("save field é") << u"SH%1,0,1é,0"_s << false;
+        QTest::newRow("replacement character") << u"BS1\uFFFD"_s << false;
+        // Parameters the program cannot carry out, in either link state.
+        QTest::newRow("buffer type X") << u"BTX"_s << false;
+        QTest::newRow("buffer type X, link lost") << u"BTX"_s << true;
+        QTest::newRow("dump start too high") << u"D1000000,1000010"_s << false;
+        QTest::newRow("dump start too high, link lost") << u"D1000000,1000010"_s << true;
+    }
+    void refused() {
+        QFETCH(QString, command);
+        QFETCH(bool, linkLost);
+        FormFixture f;
+        ScriptedPort *port = f.useScripted();
+        f.setDevice(u"03"_s, u"07FFF"_s);
+        f->AnsRxCode = linkLost ? u"98"_s : u"00"_s;
+        f->PbUnEn();
+        f->PbReEn();
+        const QString before = f.enabledInSight();
+        const QString data = writeFile(f.path(u"dätä.hex"_s), ":00000001FF\r\n");
+        f->TexCMD->setText(command.replace(u"%1"_s, data));
+        QVERIFY(runToEnd(f->PbCMD_Click()));
+        QCOMPARE(port->written(), QByteArray());
+        QCOMPARE(readFile(data), ":00000001FF\r\n"_ba);
+        QCOMPARE(f.log().last(), kBadParameter);
+        QCOMPARE(f->AnsRxCode, linkLost ? u"98"_s : u"00"_s);
+        QCOMPARE(f.enabledInSight(), before);
+    }
+
+    // After a query's reply locks the operation controls, the next query still goes out.
+    void queriesAfterLockingReply_data() {
+        QTest::addColumn<QByteArray>("us0Reply");
+        QTest::addColumn<QByteArray>("tsReply");
+        QTest::newRow("no device in the unit") << "00:-\r\n"_ba << QByteArray();
+        QTest::newRow("device code rejected") << "00:03,A,B,00,0\r\n"_ba << QByteArray("21\r\n");
+    }
+    void queriesAfterLockingReply() {
+        QFETCH(QByteArray, us0Reply);
+        QFETCH(QByteArray, tsReply);
+        FormFixture f;
+        ScriptedPort *port = f.useScripted();
+        f.setDevice(u"03"_s, u"07FFF"_s);
+        port->expect("US0", us0Reply);
+        port->expect("US1", "00:07FFF\r\n");
+        port->expect("TS03,A", tsReply);
+        port->respond("US2", "00:00000,0\r\n");
+        port->respond("TS2F", "00\r\n");
+        QVERIFY(runToEnd(f->PbUS0_Click()));
+        QVERIFY(!f->PbPG->isEnabled());
+        port->clearWritten();
+        QVERIFY(runToEnd(f->PbUS2_Click()));
+        QVERIFY(runToEnd(f->インテルる_Click()));
+        QCOMPARE(port->writtenLines(), (QList<QByteArray>{"US2", "TS2F,\x83\x43\x83\x93\x83\x65"
+                                                                 "\x83\x8b\x82\xe9,am27r010gg"}));
+    }
+};
+
+QTEST_MAIN(TestFilesConsole)
+#include "tst_files_console.moc"
