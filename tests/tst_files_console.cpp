@@ -182,6 +182,28 @@ private Q_SLOTS:
     }
 
     // srec_cat's records (LF line ends) across 64 KiB into the emulated unit, saved, read back.
+    // The go buttons start the transfer of the chosen format on the path in their box.
+    void goButtons() {
+        FormFixture f;
+        ScriptedPort *port = f.useScripted();
+        port->respond("L", "20\r\n");
+        port->respond("S", "\x1a");
+        f.setDevice(u"03"_s, u"07FFF"_s);
+        f->TexLoadDir->setText(writeFile(f.path(u"in"_s), ""));
+        f->TexSaveDir->setText(f.path(u"out"_s));
+        const std::tuple<QRadioButton *, QByteArray, QByteArray> formats[] = {
+            {f->OpFileModeH, "LH0", "SH0,07FFF,0"},
+            {f->OpFileModeS, "LS0", "SS0,07FFF,0"},
+            {f->OpFileModeB, "LB0,0", "SB0,07FFF"}};
+        for (const auto &[option, load, save] : formats) {
+            option->setChecked(true);
+            port->clearWritten();
+            QVERIFY(runToEnd(f->PbGoLoad_Click()));
+            QVERIFY(runToEnd(f->PbGoSave_Click()));
+            QCOMPARE(port->writtenLines(), (QList<QByteArray>{load, save}));
+        }
+    }
+
     void roundTrip_data() {
         QTest::addColumn<QStringList>("words"); // load and save command, srec_cat's format
         QTest::newRow("Intel HEX") << QStringList{"LH", "SH", "-intel"};
