@@ -1,50 +1,38 @@
 // Fuzzes CommandFileReader: the file's lines cut at the limit, however read; text decodes.
 #include "console/commandfilereader.h"
-#include "fuzzqt.h"
+#include "fuzz.h"
 
 #include <QBuffer>
-#include <QByteArray>
-#include <QList>
 
 using namespace corvane;
-using namespace corvane::fuzz;
+using Reader = CommandFileReader;
 
 namespace {
 
-struct ReadLine {
-    QByteArray bytes;
-    bool truncated = false;
-    bool operator==(const ReadLine &) const = default;
-};
-
 struct Reading {
-    QList<ReadLine> lines;
-    CommandFileReader::Encoding encoding = CommandFileReader::Encoding::Cp932;
+    QList<std::pair<QByteArray, bool>> lines; // each line and whether it was cut
+    Reader::Encoding encoding = Reader::Encoding::Cp932;
     bool operator==(const Reading &) const = default;
 };
 
-Reading readAll(QIODevice *device, qsizetype limit, qsizetype inputSize) {
-    CommandFileReader reader(device, limit);
+Reading readAll(QIODevice *device, qsizetype limit, qsizetype bytes) {
+    Reader reader(device, limit);
     Reading reading;
-    // Every line but the last uses up at least one byte of its end; a long line may ask to be
-    // called again once per MiB.
-    const qsizetype maxCalls = 2 * inputSize + 16;
+    // Every line but the last uses up a byte of its end; a long line may ask for another call.
     for (qsizetype calls = 0;; ++calls) {
-        FUZZ_CHECK(calls < maxCalls, "the reader does not come to an end");
+        FUZZ_CHECK(calls < 2 * bytes + 16, "the reader does not come to an end");
         QByteArray line;
-        const CommandFileReader::Status status = reader.next(line);
-        if (status == CommandFileReader::Status::End)
+        const Reader::Status status = reader.next(line);
+        if (status == Reader::Status::End)
             break;
-        FUZZ_CHECK(status != CommandFileReader::Status::Error, "a read error from a good device");
-        if (status == CommandFileReader::Status::Pending) {
-            FUZZ_CHECK(line.isEmpty(), "a line handed back with Pending");
-            continue;
-        }
-        reading.lines.append({line, reader.truncated()});
+        FUZZ_CHECK(status != Reader::Status::Error, "a read error from a good device");
+        FUZZ_CHECK(status == Reader::Status::Line || line.isEmpty(), "a line with Pending");
+        if (status == Reader::Status::Line)
+            reading.lines.append({line, reader.truncated()});
     }
     reading.encoding = reader.encoding();
     QByteArray after;
-    FUZZ_CHECK(reader.next(after) == CommandFileReader::Status::End && after.isEmpty(),
+    FUZZ_CHECK(reader.next(after) == Reader::Status::End && after.isEmpty(),
                "the reader goes on after its end");
     return reading;
 }
@@ -57,62 +45,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const qsizetype limit = 1 + data[0] % 32;
     QByteArray file(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
 
+    // A file that starts with the UTF-8 mark is UTF-8 without it; lines are cut at the limit.
+    Reading expected;
+    const bool utf8 = file.startsWith("\xEF\xBB\xBF");
+    expected.encoding = utf8 ? Reader::Encoding::Utf8 : Reader::Encoding::Cp932;
+    for (const QByteArray &line : fuzz::splitLines(utf8 ? file.mid(3) : file))
+        expected.lines.append({line.left(limit), line.size() > limit});
+
     QBuffer buffer(&file);
     buffer.open(QIODevice::ReadOnly);
-    const Reading reading = readAll(&buffer, limit, file.size());
-    const QList<ReadLine> &lines = reading.lines;
-
-    const QByteArray mark("\xEF\xBB\xBF");
-    const bool utf8 = file.startsWith(mark);
-    FUZZ_CHECK(reading.encoding ==
-                   (utf8 ? CommandFileReader::Encoding::Utf8 : CommandFileReader::Encoding::Cp932),
-               "the wrong encoding");
-    const QByteArray text = utf8 ? file.mid(mark.size()) : file;
-    const QList<QByteArray> expected = splitLines(text);
-    bool sameLines = lines.size() == expected.size();
-    for (qsizetype i = 0; sameLines && i < lines.size(); ++i) {
-        sameLines = lines[i].bytes == expected[i].left(limit) &&
-                    lines[i].truncated == (expected[i].size() > limit);
-    }
-    if (!sameLines) {
-        printHex("file", std::string_view(file.constData(), std::size_t(file.size())));
-        FUZZ_CHECK(false, "the lines are not the file's lines (cut at the limit)");
-    }
-    for (const ReadLine &line : lines) {
-        if (line.bytes.size() > limit || line.bytes.contains('\r') || line.bytes.contains('\n')) {
-            printHex("file", std::string_view(file.constData(), std::size_t(file.size())));
-            printHex("line",
-                     std::string_view(line.bytes.constData(), std::size_t(line.bytes.size())));
-            FUZZ_CHECK(false, "a line longer than the limit or holding a CR or LF");
-        }
-        FUZZ_CHECK(!line.truncated || line.bytes.size() == limit,
-                   "a cut line shorter than the limit");
-        const QString lineText = commandLineText(line.bytes, reading.encoding);
-        FUZZ_CHECK(lineText.size() <= line.bytes.size(), "the text is longer than its line");
-        FUZZ_CHECK(!lineText.contains(u'\r') && !lineText.contains(u'\n'),
-                   "a line end in the text");
-        FUZZ_CHECK(commandLineText(line.bytes, reading.encoding) == lineText,
-                   "the text differs the second time");
-        // Text that has no U+FFFD stands for the line's bytes exactly (UTF-8: a U+FEFF at the
-        // start of a line included; CP932: up to the characters it has two codes for).
-        if (!lineText.contains(QChar::ReplacementCharacter)) {
-            if (utf8) {
-                FUZZ_CHECK(lineText.toUtf8() == line.bytes, "UTF-8 text is not its bytes");
-            } else {
-                const std::optional<QByteArray> back = encodeCp932(lineText);
-                FUZZ_CHECK(back && fromCp932(*back) == lineText,
-                           "CP932 text does not stand for its bytes");
-            }
-        }
-    }
-
+    FUZZ_CHECK(readAll(&buffer, limit, file.size()) == expected,
+               "not the file's lines cut at the limit");
     buffer.seek(0);
-    FUZZ_CHECK(readAll(&buffer, limit, file.size()) == reading, "reading again gives other lines");
+    FUZZ_CHECK(readAll(&buffer, limit, file.size()) == expected, "reading again gives other lines");
+    fuzz::TrickleDevice trickle(file,
+                                QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+    FUZZ_CHECK(readAll(&trickle, limit, file.size()) == expected,
+               "reading a few bytes at a time differs");
 
-    TrickleDevice trickle(file, QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
-    if (readAll(&trickle, limit, file.size()) != reading) {
-        printHex("file", std::string_view(file.constData(), std::size_t(file.size())));
-        FUZZ_CHECK(false, "reading a few bytes at a time gives other lines or encoding");
+    for (const auto &[bytes, cut] : expected.lines) {
+        const QString text = commandLineText(bytes, expected.encoding);
+        FUZZ_CHECK(text.size() <= bytes.size() && !text.contains(u'\r') && !text.contains(u'\n'),
+                   "the text is longer than its line or holds a line end");
+        FUZZ_CHECK(commandLineText(bytes, expected.encoding) == text, "the text differs again");
+        // Text without U+FFFD stands for the line's bytes exactly (UTF-8: a U+FEFF at the start
+        // of a line included; CP932: up to the characters it has two codes for).
+        if (text.contains(QChar::ReplacementCharacter))
+            continue;
+        const std::optional<QByteArray> back = utf8 ? text.toUtf8() : encodeCp932(text);
+        FUZZ_CHECK(utf8 ? back == bytes : back && fromCp932(*back) == text,
+                   "the text does not stand for its line");
     }
     return 0;
 }
