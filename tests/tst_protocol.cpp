@@ -38,14 +38,14 @@ QString outcomeText(const ReplyOutcome &o) {
 // ("BS 1000", "BT H"), or DeviceCont titled "* Title" ("PG 100,7FF,E").
 QCoro::Task<> start(Form1 &f, const QString &call) {
     using Click = QCoro::Task<> (Form1::*)();
-    static const QStringList names{"PbON",   "PbPG",     "PbCP",  "PbWT",  "PbBL",
-                                   "PbER",   "PbBD",     "PbCL",  "PbEE",  "PbES",
-                                   "PbBuff", "PbDevice", "PbUS0", "PbUS2", "インテルる"};
+    static const QStringList names{"PbON",     "PbPG",  "PbCP",  "PbWT",      "PbBL", "PbRD",
+                                   "PbER",     "PbBD",  "PbCL",  "PbEE",      "PbES", "PbBuff",
+                                   "PbDevice", "PbUS0", "PbUS2", "インテルる"};
     static const Click clicks[] = {
-        &Form1::PbON_Click,  &Form1::PbPG_Click,  &Form1::PbCP_Click,      &Form1::PbWT_Click,
-        &Form1::PbBL_Click,  &Form1::PbER_Click,  &Form1::PbBD_Click,      &Form1::PbCL_Click,
-        &Form1::PbEE_Click,  &Form1::PbES_Click,  &Form1::PbBuff_Click,    &Form1::PbDevice_Click,
-        &Form1::PbUS0_Click, &Form1::PbUS2_Click, &Form1::インテルる_Click};
+        &Form1::PbON_Click,     &Form1::PbPG_Click,  &Form1::PbCP_Click,  &Form1::PbWT_Click,
+        &Form1::PbBL_Click,     &Form1::PbRD_Click,  &Form1::PbER_Click,  &Form1::PbBD_Click,
+        &Form1::PbCL_Click,     &Form1::PbEE_Click,  &Form1::PbES_Click,  &Form1::PbBuff_Click,
+        &Form1::PbDevice_Click, &Form1::PbUS0_Click, &Form1::PbUS2_Click, &Form1::インテルる_Click};
     const QString word = call.section(QLatin1Char(' '), 0, 0);
     const QString parameter = call.section(QLatin1Char(' '), 1);
     if (names.contains(word))
@@ -212,6 +212,12 @@ void TestProtocol::operation_data() {
         "* Program device|$S|$E|$A|OK: SUM = 1A2BH", "AnsRxCode=00;PbPG=1");
     row("write odd", "A;OpDevAModeO=1", "PbWT", {"WT00000,1FFFF,1", "00:1\r\n"},
         "* Write device|$S|$E|    mode         = ODD|OK: SUM = 1H");
+    row("verify even", "A;OpDevAModeE=1", "PbCP", {"CP00000,1FFFF,2", "00:FF\r\n"},
+        "* Verify device|$S|$E|    mode         = EVEN|OK: SUM = FFH");
+    row("read all", "A", "PbRD", {"RD00000,1FFFF,0", "00:0\r\n"},
+        "* Read device|$S|$E|$A|OK: SUM = 0H");
+    row("blank check finds a cell", "A", "PbBL", {"BL00000,1FFFF", "10:00012,3C\r\n"},
+        "* Blank check |$S|$E|！ ブランクエラー|-デバイスアドレス：00012|-デバイスデーター：3C|NG");
     row("erase sends no mode", "A;OpDevAModeE=1", "PbER", {"ER00000,1FFFF", "00\r\n"},
         "* Erase device |$S|$E|OK");
     // Typed: fields padded or cut to five characters, not validated; the unit refuses them.

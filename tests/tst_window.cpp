@@ -2,6 +2,7 @@
 // keys give it, the settings file; one contract for every back end of the port, the window on
 // corvane-unit over a pseudo-terminal, a start-up whose port is not there, and flow control.
 
+#include "app/splash.h"
 #include "linktesting.h"
 #include "protocol/cp932.h"
 
@@ -21,6 +22,7 @@ private Q_SLOTS:
     void busyState();
     void layout();
     void logKeepsNewest24Lines();
+    void versionWindow();
     void enterMovesFocusThenClicks();
     void settingsSaved();
     void settingsRestoredAndShown_data();
@@ -144,6 +146,20 @@ void TestWindow::logKeepsNewest24Lines() {
         f->AddList1(i == 10 ? QString() : QString::number(i));
     QCOMPARE(f.log().join(' '),
              "7 8 9  11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30");
+}
+
+// The version window shows the program's version and closes on any key.
+void TestWindow::versionWindow() {
+    FormFixture f;
+    f->MenuVer_Click();
+    auto *splash = f->findChild<FrmSplash *>();
+    QVERIFY(splash && splash->isVisible());
+    QStringList texts;
+    for (const QLabel *label : splash->findChildren<QLabel *>())
+        texts << label->text();
+    QVERIFY2(texts.contains(QStringLiteral("Ver 1.0.0")), qPrintable(texts.join('|')));
+    QTest::keyClick(splash, Qt::Key_A);
+    QVERIFY(!splash->isVisible());
 }
 
 void TestWindow::enterMovesFocusThenClicks() {
