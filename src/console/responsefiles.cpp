@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QScopeGuard>
 
 namespace corvane {
 

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 
 namespace corvane {
 
