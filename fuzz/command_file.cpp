@@ -52,16 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (const QByteArray &line : fuzz::splitLines(utf8 ? file.mid(3) : file))
         expected.lines.append({line.left(limit), line.size() > limit});
 
-    QBuffer buffer(&file);
-    buffer.open(QIODevice::ReadOnly);
-    FUZZ_CHECK(readAll(&buffer, limit, file.size()) == expected,
-               "not the file's lines cut at the limit");
-    buffer.seek(0);
-    FUZZ_CHECK(readAll(&buffer, limit, file.size()) == expected, "reading again gives other lines");
-    fuzz::TrickleDevice trickle(file,
-                                QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
-    FUZZ_CHECK(readAll(&trickle, limit, file.size()) == expected,
-               "reading a few bytes at a time differs");
+    fuzz::checkReadings(file, QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)),
+                        expected,
+                        [&](QIODevice *device) { return readAll(device, limit, file.size()); });
 
     for (const auto &[bytes, cut] : expected.lines) {
         const QString text = commandLineText(bytes, expected.encoding);

@@ -18,6 +18,7 @@
 #ifdef QT_CORE_LIB
 #include "protocol/cp932.h"
 
+#include <QBuffer>
 #include <QIODevice>
 #include <QList>
 
@@ -80,6 +81,19 @@ private:
     QByteArray m_bytes, m_pieces;
     qsizetype m_pos = 0, m_turn = 0;
 };
+
+// A reader must give `expected` from `file` in one go, once more from the start, and a few bytes
+// a read (the read sizes taken from `input`); `read` reads a whole device.
+template<class Expected, class Read>
+void checkReadings(QByteArray &file, const QByteArray &input, const Expected &expected, Read read) {
+    QBuffer buffer(&file);
+    buffer.open(QIODevice::ReadOnly);
+    FUZZ_CHECK(read(&buffer) == expected, "not the file's lines");
+    buffer.seek(0);
+    FUZZ_CHECK(read(&buffer) == expected, "reading again gives other lines");
+    TrickleDevice trickle(file, input);
+    FUZZ_CHECK(read(&trickle) == expected, "reading a few bytes at a time differs");
+}
 
 } // namespace corvane::fuzz
 #endif
