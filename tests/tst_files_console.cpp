@@ -509,6 +509,7 @@ private Q_SLOTS:
         // Characters CP932 lacks (after upper-casing); a file command's path may hold them.
         QTest::newRow("buffer address é") << u"BS1é"_s << false;
         QTest::newRow("device text emoji") << u"T03,\U0001F600"_s << false;
+        QTest::newRow("device text U+F86F, read back as №") << u"T03,\uF86F"_s << false;
         QTest::newRow("device range é") << u"P0,1é"_s << false;
         QTest::newRow("load field é") << u"LH%1,é"_s << false;
         QTest::newRow("save field é") << u"SH%1,0,1é,0"_s << false;

@@ -44,7 +44,8 @@ private:
 
 // ASCII goes out as it is (the codec's table would move some control characters, SUB among
 // them); runs of other characters go through the codec. `ok` is cleared when some character has
-// no CP932 form; it is then written as the codec's substitute.
+// no CP932 form (it is then written as the codec's substitute) or only one the unit would read as
+// another character (the codec maps U+F86F to the bytes of №).
 QByteArray encode(const QString &text, bool &ok) {
     FreshCodec<QStringEncoder> encoder;
     QByteArray bytes;
@@ -56,7 +57,8 @@ QByteArray encode(const QString &text, bool &ok) {
             return;
         const QStringView chars = QStringView(text).mid(run, end - run);
         QByteArray encoded;
-        if (!encoder.convert(chars, encoded) || chars.contains(QChar::ReplacementCharacter))
+        if (!encoder.convert(chars, encoded) || chars.contains(QChar::ReplacementCharacter) ||
+            fromCp932(encoded) != chars)
             ok = false;
         bytes += encoded;
         run = -1;
