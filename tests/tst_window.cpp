@@ -33,6 +33,8 @@ private Q_SLOTS:
     void startUpWithoutThePort_data();
     void startUpWithoutThePort();
     void flowControl();
+    void purgeWaitsForQuiet_data();
+    void purgeWaitsForQuiet();
 };
 
 void TestWindow::busyState_data() {
@@ -356,6 +358,36 @@ void TestWindow::flowControl() {
         QVERIFY(port->dtr() == raised && port->rts() == raised);
         QCOMPARE(Form1::backColor(f->MoniDTR), raised ? QColor(0, 128, 128) : QColor(0, 255, 255));
     }
+}
+
+void TestWindow::purgeWaitsForQuiet_data() {
+    QTest::addColumn<int>("noiseMs"); // the unit talks this long, a byte every 50 ms
+    QTest::newRow("nothing waiting") << 0;
+    QTest::newRow("a unit talking for 1 s") << 1000;
+}
+
+void TestWindow::purgeWaitsForQuiet() {
+    QFETCH(int, noiseMs);
+    FormFixture f;
+    ScriptedPort *port = f.useScripted();
+    f->AddList1(QStringLiteral("before"));
+    for (int at = 0; at < noiseMs; at += 50)
+        port->inject("\x55", at);
+    QElapsedTimer clock;
+    clock.start();
+    QCoro::Task<> purge = f->CLR232IN();
+    spin(450); // the first pass has begun
+    const QString shown = f.log().constLast();
+    QVERIFY(runToEnd(std::move(purge)));
+    QCOMPARE(shown,
+             noiseMs > 0 ? QStringLiteral("通信バッファの清掃中です。") : QStringLiteral("before"));
+    // Ended after a quiet 0.3 s that follows the last byte, and not much later.
+    QVERIFY2(clock.elapsed() >= qMax(noiseMs, 50) + 250,
+             qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() < noiseMs + 1500, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(port->inBufferCount(), 0);
+    QCOMPARE(f.log(), QStringList{QStringLiteral("before")});
+    QVERIFY(port->written().isEmpty());
 }
 
 QTEST_MAIN(TestWindow)

@@ -183,18 +183,19 @@ public:
     bool OutputBytes(const QByteArray &bytes);
 
     // The one reader of the line. `take` sees each received byte in order and says how to go on;
-    // the read also ends after `quietMs` without input (never when negative), at once when the
-    // port is gone and its input read, and on a cancel when `cancellable`. Drained input releases
-    // the unit at once (flowControl).
+    // the read also ends after `quietMs` without input and after `limitMs` in all (never when
+    // negative), at once when the port is gone and its input read, and on a cancel when
+    // `cancellable`. Drained input releases the unit at once (flowControl).
     enum class Take {
         More,  // read on
         Pause, // let the event loop run once (a log line is complete), then read on
         Done,  // the read is complete; what follows stays waiting in the port
     };
-    enum class ReadEnd { Done, Quiet, Lost, Cancelled };
+    enum class ReadEnd { Done, Quiet, Limit, Lost, Cancelled };
     struct ReadRule {
         int quietMs = -1;
         bool cancellable = false;
+        int limitMs = -1;
     };
     QCoro::Task<ReadEnd> readInput(std::function<Take(char)> take, ReadRule rule);
 

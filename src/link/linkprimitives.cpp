@@ -4,8 +4,10 @@
 #include "protocol/cp932.h"
 
 #include <QElapsedTimer>
+
 #include <QListWidget>
 #include <QPersistentModelIndex>
+#include <algorithm>
 
 namespace corvane {
 
@@ -43,6 +45,8 @@ bool Form1::OutputBytes(const QByteArray &bytes) {
 QCoro::Task<Form1::ReadEnd> Form1::readInput(std::function<Take(char)> take, ReadRule rule) {
     QElapsedTimer quiet;
     quiet.start();
+    QElapsedTimer reading;
+    reading.start();
     for (;;) {
         // The flag changes only while the event loop runs: once per pass is enough.
         if (rule.cancellable && EscFlag)
@@ -68,9 +72,15 @@ QCoro::Task<Form1::ReadEnd> Form1::readInput(std::function<Take(char)> take, Rea
         const qint64 silent = quiet.elapsed();
         if (rule.quietMs >= 0 && silent > rule.quietMs)
             co_return ReadEnd::Quiet;
+        const qint64 spent = reading.elapsed();
+        if (rule.limitMs >= 0 && spent > rule.limitMs)
+            co_return ReadEnd::Limit;
         // The input is drained: the unit may go on now rather than at the line monitor's next tick.
         flowControl();
-        co_await waitLine(rule.quietMs >= 0 ? int(rule.quietMs + 1 - silent) : kIdleWakeMs);
+        qint64 wake = rule.quietMs >= 0 ? rule.quietMs + 1 - silent : kIdleWakeMs;
+        if (rule.limitMs >= 0)
+            wake = std::min(wake, rule.limitMs + 1 - spent);
+        co_await waitLine(int(wake));
     }
 }
 
@@ -82,10 +92,13 @@ QCoro::Task<> Form1::CLR232IN() {
         if (line.isValid())
             List1->item(line.row())->setText(text);
     };
+    // One pass a quiet gap long: what arrives is dropped, and the pass ends the purge when the gap
+    // stays quiet.
     QElapsedTimer purging;
     purging.start();
     int counter = 0;
-    while (MSComm1->inBufferCount() > 0 && purging.elapsed() < kMaxPurgeMs) {
+    bool quiet = MSComm1->inBufferCount() == 0;
+    while (!quiet && purging.elapsed() < kMaxPurgeMs) {
         if (counter > 3)
             counter = 0;
         else if (counter <= 2)
@@ -95,7 +108,9 @@ QCoro::Task<> Form1::CLR232IN() {
         co_await nextPass();
         ++counter;
         MSComm1->discardInput();
-        co_await sleep(kQuietMs);
+        const ReadEnd pass = co_await readInput([](char) { return Take::More; },
+                                                {.quietMs = kQuietMs, .limitMs = kQuietMs});
+        quiet = pass != ReadEnd::Limit;
     }
     if (line.isValid())
         delete List1->takeItem(line.row());

@@ -70,6 +70,7 @@ QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
         EscFlag = false;
         break;
     case ReadEnd::Quiet:
+    case ReadEnd::Limit:
     case ReadEnd::Lost:
         AnsRxCode = QStringLiteral("98");
         co_await CeckAnsRX(QStringLiteral("BD"));
