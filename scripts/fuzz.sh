@@ -3,6 +3,8 @@
 # seed corpus (fuzz/corpus/NAME; new inputs go to a temporary folder, never into the repository).
 #   scripts/fuzz.sh [NAME] [SECONDS]   NAME: one target (default: all); SECONDS: per target (20)
 # Exits non-zero when any target finds a failure; its input is kept in build-fuzz/findings/NAME/.
+# CORVANE_FUZZ_GROW=1 afterwards merges the inputs that reached new code into fuzz/corpus/NAME (the
+# corpus is replayed by ctest, so a grown corpus is a regression test; commit it deliberately).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -43,6 +45,11 @@ for target in "${targets[@]}"; do
         -max_len=4096 -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" \
         >"$work/$target.log" 2>&1; then
         grep -E '^stat::number_of_executed_units|^Done' "$work/$target.log" || true
+        if [ "${CORVANE_FUZZ_GROW:-0}" = 1 ]; then
+            "$build_dir/fuzz/fuzz_$target" -merge=1 -max_len=4096 "fuzz/corpus/$target" "$corpus" \
+                >"$work/$target.merge.log" 2>&1
+            echo "corpus of $target: $(find "fuzz/corpus/$target" -type f | wc -l) inputs"
+        fi
     else
         tail -n 60 "$work/$target.log"
         echo "== fuzz_$target FAILED: input kept in $findings/"
