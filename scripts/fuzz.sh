@@ -11,8 +11,8 @@ cd "$(dirname "$0")/.."
 name=${1:-all}
 seconds=${2:-20}
 build_dir=build-fuzz
-targets=(cp932 command_text console_command command_file data_file settings_file dump_table
-         records unit)
+# Every target has its seed corpus folder.
+mapfile -t targets < <(find fuzz/corpus -mindepth 1 -maxdepth 1 -type d -printf '%f\n' | sort)
 if [ "$name" != all ]; then
     name=${name#fuzz_}
     if [ ! -d "fuzz/corpus/$name" ]; then

@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPointer>
 
 namespace corvane {
 
@@ -26,7 +27,14 @@ QCoro::Task<> Form1::PbON_Click() {
     usePort(std::move(port));
     wakeWaiters();
 
-    if (!MSComm1->open()) {
+    // Opening may take a while (a network port): the window stays live meanwhile, with the
+    // operations and "再接続" locked so that nothing replaces the port before it has opened.
+    PbUnEn();
+    const QPointer<SerialPort> opening = MSComm1.get();
+    const bool opened = co_await MSComm1->openAsync();
+    if (MSComm1.get() != opening)
+        co_return;
+    if (!opened) {
         // Nothing can be sent: the window stays as after a lost link, so that only reconnecting,
         // the command line, the settings, the menus and EXIT remain.
         PbUnEn();

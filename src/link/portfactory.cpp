@@ -1,7 +1,8 @@
-// The port for a port text: the emulated unit or the real line.
+// The port for a port text: the emulated unit, a network line or the real line.
 
 #include "link/portfactory.h"
 #include "link/emulatedport.h"
+#include "link/networkport.h"
 #include "link/realport.h"
 
 namespace corvane {
@@ -11,6 +12,8 @@ bool isEmulatedPortText(const QString &portText) {
 }
 
 std::unique_ptr<SerialPort> makePort(const QString &portText) {
+    if (isNetworkPortText(portText))
+        return std::make_unique<NetworkPort>();
     if (!isEmulatedPortText(portText))
         return std::make_unique<RealPort>();
     // The unit lives as long as some port is plugged into it. Ports are made on the GUI thread

@@ -4,6 +4,7 @@
 // unit and a scripted peer for tests.
 
 #include <QByteArray>
+#include <QCoro/QCoroTask>
 #include <QObject>
 #include <QString>
 
@@ -30,6 +31,9 @@ public:
 
     // PortOpen. open() returns false and leaves errorString() set when the port cannot be opened.
     virtual bool open() = 0;
+    // The same without blocking the window: a back end whose opening takes time (a network port)
+    // lets the event loop run meanwhile.
+    [[nodiscard]] virtual QCoro::Task<bool> openAsync() { co_return open(); }
     virtual void close() = 0;
     [[nodiscard]] virtual bool isOpen() const = 0;
     [[nodiscard]] virtual QString errorString() const { return m_error; }

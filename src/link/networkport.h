@@ -1,0 +1,85 @@
+#pragma once
+// A serial line served on the network. Port texts "rfc2217://HOST:PORT" (Telnet with the
+// COM-PORT-OPTION: line settings, DTR/RTS, CTS/DSR/CD and purges travel with the data) and
+// "tcp://HOST:PORT" (raw bytes; CTS held, DSR and CD off, as on a pseudo-terminal).
+
+#include "link/serialport.h"
+#include "link/telnetcodec.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <coroutine>
+
+namespace corvane {
+
+// Whether the text names a network port (either scheme, any case).
+[[nodiscard]] bool isNetworkPortText(const QString &portText);
+
+class NetworkPort : public SerialPort {
+    Q_OBJECT
+public:
+    static constexpr int kConnectTimeoutMs = 5000;
+
+    explicit NetworkPort(QObject *parent = nullptr);
+    ~NetworkPort() override;
+
+    // Blocks until connected or failed (at most kConnectTimeoutMs); the window uses openAsync().
+    bool open() override;
+    QCoro::Task<bool> openAsync() override;
+    void close() override;
+    [[nodiscard]] bool isOpen() const override { return m_open; }
+    bool write(const QByteArray &bytes) override;
+    [[nodiscard]] int outBufferCount() const override;
+    void discardOutput() override;
+    [[nodiscard]] int inBufferCount() const override { return int(m_input.size() - m_inputPos); }
+    void discardInput() override;
+    [[nodiscard]] bool ctsHolding() const override;
+    [[nodiscard]] bool dsrHolding() const override;
+    [[nodiscard]] bool cdHolding() const override;
+    void setDtr(bool on) override;
+    void setRts(bool on) override;
+    [[nodiscard]] bool dtr() const override { return m_dtr; }
+    [[nodiscard]] bool rts() const override { return m_rts; }
+
+protected:
+    int takeByte() override;
+
+private:
+    struct ConnectWait;
+    bool startConnect();
+    void endConnectWait();
+    bool finishConnect(quint64 session);
+    // Moves what the socket holds into the input (as much as fits; all of it, dropped, when
+    // `keep` is false) and acts on the peer's commands; true when input was kept.
+    bool pull(bool keep);
+    // Answers a negotiation, takes a modem state; true when CTS, DSR or CD changed.
+    bool onEvent(const telnet::Event &event);
+    void send(const QByteArray &bytes);
+    void onLost();
+
+    QTcpSocket m_socket;
+    QTimer m_connectTimer;
+    std::coroutine_handle<> m_connectWaiter;
+    quint64 m_session = 0; // counts connects and closes: late queued calls hit no newer one
+    QString m_address;     // "HOST:PORT" for messages
+    bool m_telnet = false;
+    bool m_open = false;
+    bool m_connecting = false; // from connectToHost() until connected, refused or timed out
+    bool m_timedOut = false;
+    bool m_lostPending = false;
+    telnet::Decoder m_decoder;
+    telnet::Negotiator m_negotiator;
+    QList<telnet::Event> m_events;
+    QByteArray m_input;
+    qsizetype m_inputPos = 0;
+    quint8 m_modemState = 0;
+    bool m_dtr = false;
+    bool m_rts = false;
+    // A purge goes out only when something may be there to purge, so that the idle window's
+    // discards do not keep the peer busy.
+    bool m_receivedSincePurge = false;
+    bool m_sentSincePurge = false;
+};
+
+} // namespace corvane
