@@ -29,8 +29,8 @@ inline double processCpuSeconds() {
 // The program $CORVANE_UNIT_BIN; path() is the terminal it serves (the port text to use), empty
 // when the program is missing or does not answer. Ends with the object, or at once by kill().
 struct UnitProcess {
-    UnitProcess() {
-        process.start(QString::fromLocal8Bit(qgetenv("CORVANE_UNIT_BIN")), {});
+    explicit UnitProcess(const QStringList &arguments = {}) {
+        process.start(QString::fromLocal8Bit(qgetenv("CORVANE_UNIT_BIN")), arguments);
         while (!process.canReadLine() && process.waitForReadyRead(3000)) {
         }
         path = QString::fromLocal8Bit(process.readLine()).trimmed();

@@ -1,5 +1,6 @@
 #include "app/form1.h"
 
+#include "app/journal.h"
 #include "app/splash.h"
 #include "link/nullport.h"
 #include "protocol/cp932.h"
@@ -171,10 +172,7 @@ Form1::Form1(Form1Options options, QWidget *parent)
 
 Form1::~Form1() {
     Timer1.stop();
-    if (m_dataFile)
-        m_dataFile->close();
-    if (m_commandFile)
-        m_commandFile->close();
+    closeFiles();
 }
 
 void Form1::usePort(std::unique_ptr<SerialPort> port) {
@@ -419,6 +417,17 @@ void Form1::Form_Load() {
 }
 
 void Form1::AddList1(const QString &word) {
+    showInLog(word);
+    recordLogLine(word);
+}
+
+void Form1::recordLogLine(const QString &word) {
+    if (m_options.journal)
+        m_options.journal->logLine(word);
+    Q_EMIT logLineAdded(word);
+}
+
+void Form1::showInLog(const QString &word) {
     if (List1->count() > 23)
         delete List1->takeItem(0);
     // Painting the log costs far more than a line: while lines come faster than the eye can follow,
@@ -438,14 +447,17 @@ void Form1::AddList1(const QString &word) {
     }
     List1->addItem(word);
     List1->scrollToBottom();
-    Q_EMIT logLineAdded(word);
 }
 
-void Form1::PbExit_Click() {
+void Form1::closeFiles() {
     if (m_dataFile)
         m_dataFile->close();
     if (m_commandFile)
         m_commandFile->close();
+}
+
+void Form1::PbExit_Click() {
+    closeFiles();
     QCoreApplication::exit(0);
 }
 
@@ -455,10 +467,7 @@ void Form1::MenuApEnd_Click() {
 
 void Form1::closeEvent(QCloseEvent *event) {
     // Form_Unload: close the files an operation holds open, then end the program.
-    if (m_dataFile)
-        m_dataFile->close();
-    if (m_commandFile)
-        m_commandFile->close();
+    closeFiles();
     event->accept();
     QCoreApplication::exit(0);
 }
@@ -469,11 +478,14 @@ void Form1::MenuVer_Click() {
 }
 
 void Form1::Command1_Click() {
-    AddList1(fromCp932(MSComm1->readAll()));
+    const QByteArray bytes = MSComm1->readAll();
+    if (m_options.journal)
+        m_options.journal->received(bytes);
+    AddList1(fromCp932(bytes));
 }
 
 void Form1::Command2_Click() {
-    MSComm1->discardInput();
+    dropInput();
 }
 
 void Form1::Command3_Click() {

@@ -37,6 +37,8 @@ class QRadioButton;
 
 namespace corvane {
 
+class Journal;
+
 struct Form1Options {
     // Full path of the settings file; empty: "Corvane.INI" in the program's folder.
     QString settingsPath;
@@ -45,6 +47,11 @@ struct Form1Options {
     // Interval of the line monitor in milliseconds; 0 leaves Timer1 stopped (tests tick it by
     // hand).
     int timerIntervalMs = 10;
+    // False for a run without the window: the first tick neither connects nor starts the start-up
+    // command-response file (the run connects itself and runs its own file).
+    bool startUpConnection = true;
+    // Where every log line, connection and byte on the line is recorded; none when null.
+    Journal *journal = nullptr;
 };
 
 class Form1 : public QWidget {
@@ -136,6 +143,11 @@ public:
     // ---- Window, log and shutdown (app/) ----
     void Form_Load();
     void AddList1(const QString &word);
+    // Appends to the log as AddList1 does, but as a passing sight only: not recorded anywhere
+    // else (the purge's blinking line, the reply wait's placeholder). recordLogLine records a
+    // line as AddList1 does without showing it (a placeholder that stays).
+    void showInLog(const QString &word);
+    void recordLogLine(const QString &word);
     void PbExit_Click();
     void MenuApEnd_Click();
     void MenuVer_Click();
@@ -181,6 +193,8 @@ public:
     bool Output(const QString &text);
     // Output of raw bytes as they are (data lines already framed, single bytes of binary loads).
     bool OutputBytes(const QByteArray &bytes);
+    // Discards the waiting input (InBufferCount = 0); the journal still records it.
+    void dropInput();
 
     // The one reader of the line. `take` sees each received byte in order and says how to go on;
     // the read also ends after `quietMs` without input and after `limitMs` in all (never when
@@ -268,10 +282,19 @@ public:
     // interrupted by closing the window keeps what it had received.
     QPointer<QFile> m_dataFile;
     QPointer<QFile> m_commandFile;
+    void closeFiles();
+
+    // Runs the command-response file at `path` as its "起動" button does.
+    QCoro::Task<> runResponseFile(QString path);
+    // The command-response run (running or next) stops after its current command, ending as
+    // cancelled.
+    void requestRunStop() { m_runStopRequested = true; }
 
 Q_SIGNALS:
     // A line was appended to the log (tests and benchmarks follow the log through it).
     void logLineAdded(const QString &line);
+    // A command-response run hands a command line to the interpreter.
+    void runCommandStarted();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -281,7 +304,6 @@ private:
     void buildWindow();
     void connectHandlers();
     QCoro::Task<> startUp();
-    QCoro::Task<> runResponseFile(QLineEdit *pathBox);
 
     Form1Options m_options;
     Waker m_waker;
@@ -291,6 +313,7 @@ private:
     bool m_nullDiscard = false;  // NUL discarding of the input, kept across port changes
     int m_operations = 0;        // operations in progress (see OperationScope)
     bool m_commandRunRunning = false;
+    bool m_runStopRequested = false;
     // The log is painted at most every kLogPaintMs while lines pour in (a fast dump).
     QElapsedTimer m_logPainted;
     bool m_logPaintHeld = false;

@@ -43,13 +43,14 @@ void Form1::Timer1_Timer() {
     // from here on only MSComm1 itself is the port.
     if (StartUpWork == 3) {
         StartUpWork = 2;
-        startUp();
+        if (m_options.startUpConnection)
+            startUp();
     }
 
     // Idle: nothing is waiting for the input, so whatever came unasked goes. A stand-alone unit
     // query waits without the busy state; its reply is kept.
     if (PbON->isEnabled() && !replyWaitInProgress() && !m_queryRunning)
-        MSComm1->discardInput();
+        dropInput();
 
     if (PbDevice->isEnabled()) {
         PbGoLoad->setEnabled(!TexLoadDir->text().isEmpty());

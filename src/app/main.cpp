@@ -1,17 +1,67 @@
 // The Corvane control program: one window that drives the unit on a serial line or the built-in
-// emulated unit (port text EMU).
+// emulated unit (port text EMU); with --run, a command-response file run without the window.
 
+#include "app/commandline.h"
 #include "app/form1.h"
+#include "app/journal.h"
 #include "app/quitsignals.h"
+#include "app/unattendedrun.h"
 
 #include <QApplication>
+#include <QComboBox>
 
 #include <csignal>
+#include <cstdio>
+
+namespace {
+
+int fail(const QString &message) {
+    std::fprintf(stderr, "corvane: %s\nTry 'corvane --help'.\n", qPrintable(message));
+    return corvane::kExitUsage;
+}
+
+} // namespace
 
 int main(int argc, char *argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const corvane::CommandLine line = corvane::parseCommandLine(arguments);
+    if (!line.error.isEmpty())
+        return fail(line.error);
+    if (line.help) {
+        std::fputs(qPrintable(line.helpText), stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::printf("corvane %s\n", qPrintable(corvane::programVersion()));
+        return 0;
+    }
+    // A run needs no display: it draws nothing anyone sees.
+    if (!line.runFile.isEmpty())
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvane"));
-    corvane::Form1 window;
+    if (!line.runFile.isEmpty())
+        return corvane::runUnattended(line);
+
+    corvane::Journal journal;
+    if (line.journal) {
+        const bool opened = line.journalPath.isEmpty()
+                                ? journal.openDaily(corvane::Journal::defaultFolder())
+                                : journal.openFile(line.journalPath);
+        if (!opened)
+            std::fprintf(stderr, "corvane: no journal: %s\n", qPrintable(journal.errorString()));
+    }
+    corvane::Form1Options options;
+    options.settingsPath = line.settingsPath;
+    options.journal = &journal;
+    corvane::Form1 window(options);
+    if (!line.ports.isEmpty())
+        window.Combo1->setEditText(line.ports.constFirst());
+    if (!line.speed.isEmpty())
+        window.Combo2->setEditText(line.speed);
     // Ended from outside, the program ends as "終了" ends it: files flushed and closed, the port
     // closed when the window goes.
     corvane::QuitSignals quit({SIGTERM, SIGINT, SIGHUP});

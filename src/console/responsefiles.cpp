@@ -3,6 +3,7 @@
 // not acknowledge.
 
 #include "app/form1.h"
+#include "app/runtally.h"
 #include "console/commandfilereader.h"
 #include "files/datafile.h"
 
@@ -19,21 +20,21 @@ namespace {
 // once, so that a file of millions of them keeps the window alive.
 constexpr int kBlankLinesPerPass = 1024;
 
-const QString kNormalEnd = QStringLiteral("ｺﾏﾝﾄﾞﾚｽ正常終了");
-const QString kCancelledEnd = QStringLiteral("ｺﾏﾝﾄﾞﾚｽ キャンセル終了");
-const QString kAbnormalEnd = QStringLiteral("ｺﾏﾝﾄﾞﾚｽ異常終了");
+const QString kNormalEnd = QString::fromUtf16(kRunNormalEnd);
+const QString kCancelledEnd = QString::fromUtf16(kRunCancelledEnd);
+const QString kAbnormalEnd = QString::fromUtf16(kRunAbnormalEnd);
 
 } // namespace
 
 QCoro::Task<> Form1::PbResGo1_Click() {
-    co_await runResponseFile(TexResGoFile1);
+    co_await runResponseFile(TexResGoFile1->text());
 }
 
 QCoro::Task<> Form1::PbResGo2_Click() {
-    co_await runResponseFile(TexResGoFile2);
+    co_await runResponseFile(TexResGoFile2->text());
 }
 
-QCoro::Task<> Form1::runResponseFile(QLineEdit *pathBox) {
+QCoro::Task<> Form1::runResponseFile(QString path) {
     if (m_commandRunRunning || m_commandRunning)
         co_return;
     m_commandRunRunning = true;
@@ -41,9 +42,9 @@ QCoro::Task<> Form1::runResponseFile(QLineEdit *pathBox) {
     const auto unlock = qScopeGuard([this] {
         TexCMD->setReadOnly(false);
         m_commandRunRunning = false;
+        m_runStopRequested = false;
     });
 
-    const QString path = pathBox->text();
     HeldFile held(m_commandFile, this, path);
     // Only a plain file: a device or a pipe could block the open or never end.
     if (path.isEmpty() || !QFileInfo(path).isFile() || !held.file()->open(QIODevice::ReadOnly)) {
@@ -80,6 +81,10 @@ QCoro::Task<> Form1::runCommands(QFile *file, QString path) {
             co_return;
         }
         bool letEventsThrough = status == CommandFileReader::Status::Pending;
+        if (m_runStopRequested) {
+            AddList1(kCancelledEnd);
+            co_return;
+        }
         if (status == CommandFileReader::Status::Line) {
             TexCMD->setText(commandLineText(bytes, reader.encoding()));
             if (!TexCMD->text().isEmpty()) {
@@ -106,6 +111,7 @@ QCoro::Task<> Form1::runCommands(QFile *file, QString path) {
 
 QCoro::Task<bool> Form1::runCommandLine() {
     m_runnerTurn = true;
+    Q_EMIT runCommandStarted();
     co_await PbCMD_Click();
     if (!m_commandRefused && AnsRxCode == QLatin1String("00"))
         co_return true;

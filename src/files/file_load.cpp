@@ -65,7 +65,7 @@ QCoro::Task<QString> Form1::openTransfer(QString title, QString RemoteCMD, Trans
     }
     AddList1(title);
     if (how.discardLine) {
-        MSComm1->discardInput();
+        dropInput();
         MSComm1->discardOutput();
     }
     co_return splitFileArgument(std::move(RemoteCMD));

@@ -1,6 +1,8 @@
 // Choosing the port and speed, opening the line and greeting the unit.
 
+#include "app/commandline.h"
 #include "app/form1.h"
+#include "app/journal.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -26,6 +28,8 @@ QCoro::Task<> Form1::PbON_Click() {
     port->setSettings(Rs232Pbs() + QStringLiteral(",n,8,1"));
     usePort(std::move(port));
     wakeWaiters();
+    if (m_options.journal)
+        m_options.journal->header(programVersion(), portText, MSComm1->settings());
 
     // Opening may take a while (a network port): the window stays live meanwhile, with the
     // operations and "再接続" locked so that nothing replaces the port before it has opened.

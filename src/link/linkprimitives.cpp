@@ -1,6 +1,7 @@
 // Framing of lines, the input purge, the CTS wait and the cancel line.
 
 #include "app/form1.h"
+#include "app/journal.h"
 #include "protocol/cp932.h"
 
 #include <QElapsedTimer>
@@ -39,7 +40,15 @@ bool Form1::Output(const QString &text) {
 bool Form1::OutputBytes(const QByteArray &bytes) {
     const bool ok = MSComm1->isOpen() && MSComm1->write(bytes);
     m_sendRefused = !ok;
+    if (ok && m_options.journal)
+        m_options.journal->sent(bytes);
     return ok;
+}
+
+void Form1::dropInput() {
+    if (m_options.journal && MSComm1->inBufferCount() > 0)
+        m_options.journal->received(MSComm1->readAll());
+    MSComm1->discardInput();
 }
 
 QCoro::Task<Form1::ReadEnd> Form1::readInput(std::function<Take(char)> take, ReadRule rule) {
@@ -55,6 +64,8 @@ QCoro::Task<Form1::ReadEnd> Form1::readInput(std::function<Take(char)> take, Rea
         bool took = false;
         for (int byte = MSComm1->readByte(); byte >= 0; byte = MSComm1->readByte()) {
             took = true;
+            if (m_options.journal)
+                m_options.journal->received(char(byte));
             step = take(char(byte));
             if (step != Take::More)
                 break;
@@ -86,7 +97,7 @@ QCoro::Task<Form1::ReadEnd> Form1::readInput(std::function<Take(char)> take, Rea
 
 QCoro::Task<> Form1::CLR232IN() {
     co_await sleep(kQuietMs);
-    AddList1(QStringLiteral("  "));
+    showInLog(QStringLiteral("  "));
     const QPersistentModelIndex line(List1->model()->index(List1->count() - 1, 0));
     auto setLine = [&](const QString &text) {
         if (line.isValid())
@@ -107,7 +118,7 @@ QCoro::Task<> Form1::CLR232IN() {
             setLine(QStringLiteral(" "));
         co_await nextPass();
         ++counter;
-        MSComm1->discardInput();
+        dropInput();
         const ReadEnd pass = co_await readInput([](char) { return Take::More; },
                                                 {.quietMs = kQuietMs, .limitMs = kQuietMs});
         quiet = pass != ReadEnd::Limit;

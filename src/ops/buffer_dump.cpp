@@ -58,7 +58,7 @@ QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
     const ReadEnd ending = co_await receiveDumpTable(*startValue);
     switch (ending) {
     case ReadEnd::Done:
-        MSComm1->discardInput();
+        dropInput();
         AddList1(QStringLiteral("OK"));
         co_await CeckAnsRX(QStringLiteral("BD"));
         break;

@@ -57,7 +57,7 @@ QCoro::Task<> Form1::receiveReply(int timeoutMs) {
         AnsRxCode = QStringLiteral("99");
         co_return;
     }
-    AddList1(QString());
+    showInLog(QString());
     const QPersistentModelIndex placeholder(List1->model()->index(List1->count() - 1, 0));
     // A moment without a complete reply: the operator is asked to wait.
     QTimer moment;
@@ -84,6 +84,9 @@ QCoro::Task<> Form1::receiveReply(int timeoutMs) {
     AddData = fromCp932(reply);
     if (!reply.endsWith("\r\n")) {
         AnsRxCode = QStringLiteral("98");
+        // The placeholder stays in the log now.
+        if (placeholder.isValid())
+            recordLogLine(List1->item(placeholder.row())->text());
         co_return;
     }
     if (placeholder.isValid())

@@ -1,0 +1,59 @@
+#pragma once
+// Runs without the window: each unit gets a hidden Form1 that connects as "再接続" does and runs
+// one command-response file as "起動" does; every log line goes to standard output as it comes.
+
+#include "app/commandline.h"
+#include "app/runtally.h"
+
+#include <QCoro/QCoroTask>
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+namespace corvane {
+
+class Form1;
+class Journal;
+
+class UnitRun : public QObject {
+    Q_OBJECT
+public:
+    struct Setup {
+        QString file;
+        QString port;  // empty: the settings file's
+        QString speed; // empty: the settings file's
+        QString settingsPath;
+        Journal *journal = nullptr; // may be null
+    };
+    // `print` gets every log line as it is added.
+    UnitRun(Setup setup, std::function<void(const QString &)> print, QObject *parent = nullptr);
+    ~UnitRun() override;
+
+    // Connects, runs the file and returns the exit status.
+    QCoro::Task<ExitStatus> run();
+    // Ctrl-C: cancels what runs as the cancel button would, and stops the run after the current
+    // command.
+    void interrupt();
+    // Closes the files the run holds open (their contents kept) and the port.
+    void abandon();
+
+    [[nodiscard]] QString port() const;
+    [[nodiscard]] const RunTally &tally() const { return m_tally; }
+    [[nodiscard]] qint64 elapsedMs() const { return m_clock.elapsed(); }
+    [[nodiscard]] Form1 &form() { return *m_form; }
+
+private:
+    Setup m_setup;
+    std::unique_ptr<Form1> m_form;
+    RunTally m_tally;
+    QElapsedTimer m_clock;
+};
+
+// Runs the file of `line` on every port it names (the settings file's when none) in parallel and
+// returns the worst exit status (0 < 2 < 1 < 3). Log lines go to standard output, prefixed with
+// their port when there are several; Ctrl-C cancels, a second Ctrl-C or SIGTERM ends at once.
+[[nodiscard]] int runUnattended(const CommandLine &line);
+
+} // namespace corvane
