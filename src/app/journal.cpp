@@ -117,7 +117,8 @@ void Journal::header(const QString &version, const QString &port, const QString 
 void Journal::logLine(const QString &line) {
     if (!isOpen())
         return;
-    flushPending();
+    // Bytes being gathered stay gathered: a line of the log often comes between a received
+    // line's CR and its LF.
     const QDateTime time = m_clock();
     const QStringList parts = line.split(QLatin1Char('\n'));
     for (QString part : parts) {

@@ -10,7 +10,7 @@
 //   2024-05-01 10:00:00.150 >x 1B 0D 0A                            sent: exactly these bytes
 // After ">" or "<" a space means a text line (CP932 decoded, no control bytes) that ended with
 // CR LF; "x" means hex bytes, exactly as they crossed the line. Any other cut (a lone CR or LF, a
-// pause, the other direction, a log line, 512 bytes without a line end) makes a hex line, so the
+// pause, the other direction, 512 bytes without a line end) makes a hex line, so the
 // bytes of each direction are the concatenation of its lines in order.
 //
 // Daily mode writes folder/YYYY-MM-DD.log, moves to the new day's file after midnight and keeps
@@ -66,7 +66,8 @@ public:
     // A line of the window's log; several lines make several journal lines.
     void logLine(const QString &line);
     // Bytes on the line. They gather into a journal line until a line end (CR LF, LF, or CR
-    // followed by anything else), a change of direction, a log line or flushPending().
+    // followed by anything else), a change of direction or flushPending(); a log line written
+    // meanwhile goes before them.
     void sent(const QByteArray &bytes);
     void received(const QByteArray &bytes);
     void received(char byte);

@@ -1,4 +1,5 @@
 #include "formfixture.h"
+#include "protocol/cp932.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -64,8 +65,21 @@ QList<QByteArray> expectScript(ScriptedPort *port, const QList<QByteArray> &scri
     return lines;
 }
 
-FormFixture::FormFixture(int timerIntervalMs, PortFactory factory) {
+QByteArray journalBytes(const QString &path, char mark) {
+    QByteArray bytes;
+    for (const QByteArray &line : readFile(path).split('\n')) {
+        const QByteArray entry = line.mid(24); // after the time stamp
+        if (entry.startsWith(QByteArray(1, mark) + ' '))
+            bytes += toCp932(QString::fromUtf8(entry.mid(2))) + "\r\n";
+        else if (entry.startsWith(QByteArray(1, mark) + 'x'))
+            bytes += QByteArray::fromHex(entry.mid(3));
+    }
+    return bytes;
+}
+
+FormFixture::FormFixture(int timerIntervalMs, PortFactory factory, Journal *journal) {
     Form1Options options;
+    options.journal = journal;
     options.settingsPath = m_dir.filePath(QStringLiteral("Corvane.INI"));
     options.timerIntervalMs = timerIntervalMs;
     options.portFactory = std::move(factory);

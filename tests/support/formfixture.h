@@ -41,10 +41,15 @@ void setControls(Form1 &form, const QString &words);
 // returns the lines.
 QList<QByteArray> expectScript(ScriptedPort *port, const QList<QByteArray> &script);
 
+// The bytes one direction of a journal file stands for ('>' sent, '<' received): after "> " a
+// text (CP932) and its CR LF, after ">x " hex bytes.
+QByteArray journalBytes(const QString &path, char mark);
+
 class FormFixture {
 public:
     // Ticks every `timerIntervalMs` (0: when the test calls Timer1_Timer); no start-up connection.
-    explicit FormFixture(int timerIntervalMs = 0, PortFactory factory = {});
+    explicit FormFixture(int timerIntervalMs = 0, PortFactory factory = {},
+                         Journal *journal = nullptr);
 
     // Puts an open scripted line or emulated unit in place and returns it (owned by the window).
     ScriptedPort *useScripted();
