@@ -1,6 +1,8 @@
-// Benchmark of the buffer dump through the emulated unit: a paced dump at 38400 bit/s and an
-// unpaced one. Prints the time, the characters per second on the line, the ratio to the line's
-// limit and the CPU time the process used meanwhile. Run by hand; not a test.
+// Benchmark of the buffer dump through the emulated unit: a paced dump (38400 bit/s unless told)
+// and an unpaced one. Prints the time, the characters per second on the line, the ratio to the
+// line's limit and the CPU time the process used meanwhile. Run by hand; not a test.
+// Usage: bench_dump [unpaced: the unpaced dump only] [--baud N: speed of the paced line]
+//        [--kib N: size of the paced dump, default 32]
 
 #include "app/form1.h"
 #include "link/emulatedport.h"
@@ -19,8 +21,11 @@ using namespace corvane;
 
 namespace {
 
-constexpr int kBaud = 38400;
-constexpr double kLineLimit = kBaud / 10.0; // characters per second at 10 bits a character
+int g_baud = 38400; // speed of the paced line
+
+double lineLimit() {
+    return g_baud / 10.0; // characters per second at 10 bits a character
+}
 
 double cpuSeconds() {
     rusage usage{};
@@ -51,7 +56,7 @@ Result dump(const QString &settingsPath, int bytes, bool paced) {
 
     auto port = std::make_unique<EmulatedPort>(UnitOptions{0.0});
     port->setPaced(paced);
-    port->setSettings(QStringLiteral("%1,n,8,1").arg(kBaud));
+    port->setSettings(QStringLiteral("%1,n,8,1").arg(paced ? g_baud : 38400));
     port->open();
     std::vector<std::uint8_t> &buffer = port->unit().buffer();
     for (int a = 0; a < bytes; ++a)
@@ -94,8 +99,8 @@ void report(QTextStream &out, const char *name, int bytes, const Result &r) {
                .arg(r.seconds, 0, 'f', 3)
                .arg(cps, 0, 'f', 0)
                .arg(cps / 1e6, 0, 'f', 2)
-               .arg(cps / kLineLimit, 0, 'f', 3)
-               .arg(kLineLimit, 0, 'f', 0)
+               .arg(cps / lineLimit(), 0, 'f', 3)
+               .arg(lineLimit(), 0, 'f', 0)
         << QStringLiteral("  CPU %1 s (%2 % of one core); %3 MB of dump text per CPU second\n")
                .arg(r.cpu, 0, 'f', 3)
                .arg(100.0 * r.cpu / r.seconds, 0, 'f', 1)
@@ -113,12 +118,20 @@ int main(int argc, char **argv) {
     const QString settings = dir.filePath(QStringLiteral("Corvane.INI"));
     QTextStream out(stdout);
 
-    constexpr int kPacedBytes = 32 * 1024;
+    const QStringList args = app.arguments();
+    auto number = [&args](const char *option, int otherwise) {
+        const qsizetype at = args.indexOf(QLatin1String(option));
+        const int value = at > 0 && at + 1 < args.size() ? args.at(at + 1).toInt() : 0;
+        return value > 0 ? value : otherwise;
+    };
+    g_baud = number("--baud", 38400);
+    const int pacedBytes = number("--kib", 32) * 1024;
     constexpr int kUnpacedBytes = 128 * 1024;
-    // "unpaced" as the only argument skips the paced run (it takes about 26 seconds).
-    const bool pacedToo = !app.arguments().contains(QStringLiteral("unpaced"));
+    // "unpaced" skips the paced run (at 38400 bit/s it takes about 26 seconds).
+    const bool pacedToo = !args.contains(QStringLiteral("unpaced"));
     if (pacedToo)
-        report(out, "paced at 38400 bit/s", kPacedBytes, dump(settings, kPacedBytes, true));
+        report(out, qPrintable(QStringLiteral("paced at %1 bit/s").arg(g_baud)), pacedBytes,
+               dump(settings, pacedBytes, true));
     report(out, "unpaced", kUnpacedBytes, dump(settings, kUnpacedBytes, false));
     return 0;
 }

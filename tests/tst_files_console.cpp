@@ -1,6 +1,7 @@
 // Loads, saves and the console on a window: bytes on the line, log, files, srec_cat round trips,
 // the word table, command files, runs and their ends, file dialogs, and the bad days.
 
+#include "app/journal.h"
 #include "app/settingsfile.h"
 #include "console/commandfilereader.h"
 #include "console/consolecommand.h"
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -26,12 +28,14 @@ using namespace Qt::StringLiterals;
 using Pieces = QList<ScriptedPort::Piece>;
 
 // An operation on "data" + arg (or arg from "/"): the unit's answer to the first line, the bytes
-// sent, "data" afterwards (null: unchecked), log after the title, reply code, line to cancel at.
+// sent, "data" afterwards (null: unchecked), log after the title, reply code, line to cancel at,
+// bytes on the line at which the unit drops CTS for a while (0: never).
 struct Transfer {
     QString op, arg, code, cancelAt;
     QByteArray content, sent, file;
     Pieces answer;
     QStringList logged;
+    qsizetype holdAt = 0;
 };
 
 // A run of `file` (%1: a HEX file; `path` if not "-"), the unit answering `word` with `reply` (the
@@ -112,6 +116,23 @@ private Q_SLOTS:
         row("binary 20 bytes", "LB", ",100", b20, ready, "LB20,100\r\n" + b20, {},
             {kReady, hex16, "OK"}, "00");
         row("binary empty file", "LB", "", "", ready, "LB0,0\r\n", {}, {kReady, "OK"}, "00");
+        // CTS is looked at before every line and every block of at most 1 ms of line time (92
+        // bytes at the 921600 bit/s of the line here): the unit holds a load right behind what it
+        // has received. Every byte value passes.
+        auto held = [&](const char *name, const char *op, const QByteArray &content,
+                        const QByteArray &sent, const QStringList &logged, qsizetype at) {
+            QTest::newRow(name) << Transfer{op, "", "00", "", content, sent, {}, ready, logged, at};
+        };
+        held("HEX held after a line", "LH", l1 + "\n" + l2, "LH0\r\n" + l1 + "\r\n" + l2 + "\r\n",
+             {kReady, l1, l2, "OK"}, 7 + l1.size());
+        QByteArray all;
+        QStringList hexLines{kReady};
+        for (int i = 0; i < 256; ++i) {
+            all.append(char(i));
+            if (i % 16 == 15)
+                hexLines << QString::fromLatin1(all.right(16).toHex(' ').toUpper() + ' ');
+        }
+        held("binary held after a block", "LB", all, "LB256,0\r\n" + all, hexLines << "OK", 9 + 92);
         for (const char *op : {"LH", "LS", "LB"})
             row(op, op, "-missing", "", {}, "", {}, {kCannotOpen});
 
@@ -141,10 +162,16 @@ private Q_SLOTS:
     void transfer() {
         QFETCH(Transfer, t);
         QList<ScriptedPort *> later; // the ports a reconnect opens
-        FormFixture f(0, [&later](const QString &) {
-            later << new ScriptedPort;
-            return std::unique_ptr<SerialPort>(later.last());
-        });
+        QTemporaryDir dir;
+        Journal journal;
+        QVERIFY(journal.openFile(dir.filePath(u"journal.log"_s)));
+        FormFixture f(
+            0,
+            [&later](const QString &) {
+                later << new ScriptedPort;
+                return std::unique_ptr<SerialPort>(later.last());
+            },
+            &journal);
         ScriptedPort *port = f.useScripted();
         f.setDevice(u"2F"_s, u"1FFFF"_s);
         const QString data = writeFile(f.path(u"data"_s), t.content);
@@ -154,7 +181,12 @@ private Q_SLOTS:
         port->expect("\x1b", "34\r\n");
         port->setCts(t.cancelAt.isEmpty());    // a load waits for CTS before its first line
         port->setNullDiscard(t.op == u"SB"_s); // a binary save must turn it off, then on
+        port->setSettings(u"921600,n,8,1"_s);
         f->AnsRxCode = u"77"_s;
+        connect(port, &SerialPort::bytesWritten, port, [&] {
+            if (t.holdAt > 0 && port->written().size() >= t.holdAt && port->ctsHolding())
+                port->setCts(false);
+        });
 
         auto task =
             (f.form().*kTransfers[t.op].second)(t.arg.startsWith(u'/') ? t.arg : data + t.arg);
@@ -165,8 +197,24 @@ private Q_SLOTS:
             QCOMPARE(port->written(), first); // nothing more before the cancel
             f->PbCansel->click();
         }
+        if (t.holdAt > 0) {
+            QTRY_VERIFY(!port->ctsHolding());
+            QTest::qWait(20);
+            QCOMPARE(port->written().size(), t.holdAt); // nothing more while CTS is low
+            t.holdAt = 0;
+            port->setCts(true);
+        }
         QVERIFY(runToEnd(std::move(task)));
         QCOMPARE(port->written(), t.sent);
+        // The journal holds every byte that crossed the line, in order.
+        journal.close();
+        QCOMPARE(journalBytes(dir.filePath(u"journal.log"_s), '>'), t.sent);
+        QByteArray answered;
+        for (const auto &piece : t.answer)
+            answered += piece.bytes;
+        if (!t.cancelAt.isEmpty())
+            answered += "34\r\n";
+        QVERIFY(answered.startsWith(journalBytes(dir.filePath(u"journal.log"_s), '<')));
         QCOMPARE(f.log(), QStringList({QString(), kTransfers[t.op].first}) + t.logged);
         if (!t.file.isNull())
             QCOMPARE(readFile(data), t.file);
@@ -181,7 +229,8 @@ private Q_SLOTS:
         }
     }
 
-    // srec_cat's records (LF line ends) across 64 KiB into the emulated unit, saved, read back.
+    // srec_cat's records (LF line ends), or the image itself, across 64 KiB into the emulated unit,
+    // saved, read back.
     // The go buttons start the transfer of the chosen format on the path in their box.
     void goButtons() {
         FormFixture f;
@@ -208,6 +257,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("words"); // load and save command, srec_cat's format
         QTest::newRow("Intel HEX") << QStringList{"LH", "SH", "-intel"};
         QTest::newRow("Motorola S") << QStringList{"LS", "SS", "-motorola"};
+        QTest::newRow("binary") << QStringList{"LB", "SB", ""}; // the line's queue paces it
     }
     void roundTrip() {
         QFETCH(QStringList, words);
@@ -218,18 +268,70 @@ private Q_SLOTS:
             image.append(char(i * 7 + 3));
         const QString bin = writeFile(f.path(u"image.bin"_s), image), in = f.path(u"in"_s),
                       out = f.path(u"out"_s), back = f.path(u"back.bin"_s);
-        QVERIFY(srecCat({bin, u"-binary"_s, u"-offset"_s, u"0xFEE0"_s,
-                         u"-execution-start-address=0"_s, u"-o"_s, in, words[2]}));
-        QVERIFY(readFile(in).count('\n') > 3 && !readFile(in).contains('\r'));
-        QVERIFY(runToEnd((f.form().*kTransfers[words[0]].second)(in), 30000));
+        const bool text = !words[2].isEmpty();
+        QVERIFY(!text || srecCat({bin, u"-binary"_s, u"-offset"_s, u"0xFEE0"_s,
+                                  u"-execution-start-address=0"_s, u"-o"_s, in, words[2]}));
+        QVERIFY(!text || (readFile(in).count('\n') > 3 && !readFile(in).contains('\r')));
+        QVERIFY(
+            runToEnd((f.form().*kTransfers[words[0]].second)(text ? in : bin + u",FEE0"_s), 30000));
         QCOMPARE(f.log().constLast(), u"OK"_s);
 
         const QString range = u",FEE0,%1"_s.arg(0xFEE0 + image.size() - 1, 0, 16);
         QVERIFY(runToEnd((f.form().*kTransfers[words[1]].second)(out + range), 30000));
+        // The progress estimate of the save is close to what the unit sent.
+        const qint64 estimate = expectedTransferBytes(words[1], 0xFEE0, 0xFEE0 + 599);
+        QVERIFY2(qAbs(estimate - readFile(out).size()) <= readFile(out).size() / 50,
+                 qPrintable(QString::number(estimate)));
+        if (!text) {
+            QCOMPARE(readFile(out), image);
+            return;
+        }
         QCOMPARE(f.log().constLast(), kDone);
         QCOMPARE(readFile(out).count('\n'), readFile(out).count("\r\n"));
         QVERIFY(srecCat({out, words[2], u"-offset"_s, u"-0xFEE0"_s, u"-o"_s, back, u"-binary"_s}));
         QCOMPARE(readFile(back), image);
+    }
+
+    void progressText_data() {
+        QTest::addColumn<qint64>("expected");
+        QTest::addColumn<qint64>("done");
+        QTest::addColumn<qint64>("elapsedMs");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("young") << qint64(1000) << qint64(10) << qint64(1999) << u""_s;
+        QTest::newRow("42 %, 80 s left")
+            << qint64(100000) << qint64(42000) << qint64(3000) << u"SH 42 % 14.0 kB/s 0:04"_s;
+        QTest::newRow("slow: minutes left")
+            << qint64(1000000) << qint64(6000) << qint64(2000) << u"SH 0 % 3.0 kB/s 5:31"_s;
+        QTest::newRow("nothing yet")
+            << qint64(1000) << qint64(0) << qint64(2500) << u"SH 0 % 0.0 kB/s -:--"_s;
+        QTest::newRow("size unknown")
+            << qint64(0) << qint64(123400) << qint64(4000) << u"SH 123.4 kB 30.9 kB/s"_s;
+    }
+    void progressText() {
+        QFETCH(qint64, expected);
+        QFETCH(qint64, done);
+        QFETCH(qint64, elapsedMs);
+        QFETCH(QString, text);
+        TransferProgress progress;
+        progress.begin(u"SH"_s, expected, false, 1000);
+        progress.sent(999); // a save counts what it receives
+        progress.received(done);
+        QCOMPARE(progress.text(1000 + elapsedMs), text);
+    }
+
+    // A save that runs long shows its progress in the title, and the title comes back after it.
+    void progressInTitle() {
+        FormFixture f;
+        f.useEmulated(UnitOptions{0.0}, true); // 38400 bit/s: 11.5 kB take 3 s
+        QSignalSpy shown(&f.form(), &Form1::progressChanged);
+        auto save = f->SHsub(f.path(u"out.hex"_s) + u",0,FFF"_s);
+        QTest::qWait(2600);
+        static const QRegularExpression title(
+            u"^Corvane ROM Programmer — SH [1-9][0-9] % 3\\.[5-9] kB/s 0:0[0-9]$"_s);
+        QVERIFY2(title.match(f->windowTitle()).hasMatch(), qPrintable(f->windowTitle()));
+        QVERIFY(runToEnd(std::move(save)));
+        QCOMPARE(f->windowTitle(), u"Corvane ROM Programmer"_s);
+        QVERIFY(shown.size() >= 2 && shown.constLast().constFirst().toString().isEmpty());
     }
 
     // The real dialog opens where the last file was chosen; a cancel leaves the edited box alone.
@@ -290,6 +392,10 @@ private Q_SLOTS:
         settings.autoRunFile1 = true;
         writeFile(dir.filePath(u"Corvane.INI"_s), formatSettings(settings));
         QProcess process;
+        // The window's journal goes to the day's file in the data folder: the test's own.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"XDG_DATA_HOME"_s, dir.path());
+        process.setProcessEnvironment(env);
         process.start(copy, {});
         // Some lines in, well short of the 16 KiB a file keeps in memory.
         QVERIFY(waitUntil([&] { return QFileInfo(saved).exists(); }, 10000));
@@ -298,6 +404,11 @@ private Q_SLOTS:
         QVERIFY(pid > 0 && ::kill(pid, signalNumber) == 0);
         QVERIFY(process.waitForFinished(5000));
         QVERIFY(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0);
+        const QByteArray journal = readFile(dir.filePath(
+            u"Corvane/journal/"_s + QDate::currentDate().toString(Qt::ISODate) + u".log"_s));
+        QVERIFY(journal.contains(" * corvane 1.0.0 port EMU speed 38400,n,8,1\n"));
+        QVERIFY(journal.contains(" > SH0,1FFFF,0\n")); // the file's path stays here
+        QVERIFY(journal.contains(" < :10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\n"));
         // Whole records only, each as the unit sent it (16 bytes of an erased buffer).
         const QByteArray text = readFile(saved);
         QVERIFY2(text.size() > 200 && text.endsWith("\r\n"), text.constData());

@@ -31,6 +31,7 @@ struct Run {
         env.remove(u"DISPLAY"_s);
         env.remove(u"WAYLAND_DISPLAY"_s);
         env.remove(u"QT_QPA_PLATFORM"_s);
+        env.insert(u"XDG_DATA_HOME"_s, dir.path()); // the default journal: never the real one
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(dir.path());
         process.start(qEnvironmentVariable("CORVANE_BIN"),
@@ -149,6 +150,33 @@ private Q_SLOTS:
         QCOMPARE(journal.contains(" # キャンセル・ストップしました。\n"), status == 2);
         QCOMPARE(journal.contains(" # ｺﾏﾝﾄﾞﾚｽ キャンセル終了\n"), status == 2);
         QVERIFY(!journal.contains(" > BS0\n"));
+    }
+
+    // Three units at once, one of them silent: each runs on its own, the worst status wins.
+    void severalUnits() {
+        UnitProcess a, b, silent({u"--fault"_s, u"silent"_s});
+        QVERIFY(!a.path.isEmpty() && !b.path.isEmpty() && !silent.path.isEmpty());
+        Run run;
+        run.start("BS100\r\n", {u"--port"_s, a.path, u"--port"_s, silent.path, u"--port"_s, b.path,
+                                u"--speed"_s, u"38400"_s, u"--no-journal"_s});
+        QCOMPARE(run.finish(), 3);
+        const QStringList lines = run.lines();
+        for (const QString &port : {a.path, b.path}) {
+            QVERIFY(lines.contains(port + u": ｺﾏﾝﾄﾞﾚｽ正常終了"_s));
+            QVERIFY(lines.contains(port + u": Corvaneと接続しました。"_s));
+        }
+        QVERIFY(lines.contains(silent.path + u": ！通信エラーです。"_s));
+        QVERIFY(!lines.contains(silent.path + u": ｺﾏﾝﾄﾞﾚｽ異常終了"_s)); // never ran
+        // The table: a header and one row a unit in the order given, then the final LF.
+        const QStringList table = lines.mid(lines.size() - 5, 4);
+        QVERIFY(table[0].startsWith(u"port "_s));
+        const QList<std::pair<QString, QString>> rows{
+            {a.path, u"0 normal"_s}, {silent.path, u"3 no connection"_s}, {b.path, u"0 normal"_s}};
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY2(table[i + 1].startsWith(rows[i].first + u' ') &&
+                         table[i + 1].contains(u' ' + rows[i].second + u' '),
+                     qPrintable(table[i + 1]));
+        }
     }
 
     // The real line: corvane-unit on a pseudo-terminal.

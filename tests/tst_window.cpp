@@ -3,6 +3,7 @@
 // corvane-unit over a pseudo-terminal, a start-up whose port is not there, and flow control.
 
 #include "app/splash.h"
+#include "link/portlist.h"
 #include "linktesting.h"
 #include "protocol/cp932.h"
 
@@ -14,6 +15,7 @@
 
 using namespace corvane;
 using namespace corvane::test;
+using namespace Qt::StringLiterals;
 
 class TestWindow : public QObject {
     Q_OBJECT
@@ -33,6 +35,11 @@ private Q_SLOTS:
     void startUpWithoutThePort_data();
     void startUpWithoutThePort();
     void flowControl();
+    void monitorPace_data();
+    void monitorPace();
+    void portChoices_data();
+    void portChoices();
+    void portBoxKeepsTypedText();
     void purgeWaitsForQuiet_data();
     void purgeWaitsForQuiet();
 };
@@ -119,9 +126,17 @@ void TestWindow::layout() {
             QString text;
             int room = w->width();
             if (auto *c = qobject_cast<QComboBox *>(w)) {
+                // The fixed choices (digits and "EMU") show in the field, the system's ports
+                // (device paths) in the list that opens.
                 room = c->lineEdit()->width() - 4;
-                for (int i = 0; i < c->count(); ++i) // digits and "EMU": the longest is widest
-                    text = c->itemText(i).size() > text.size() ? c->itemText(i) : text;
+                for (int i = 0; i < c->count(); ++i) {
+                    const bool fixed = c->itemText(i).size() <= 5;
+                    if (!fixed &&
+                        QFontMetrics(c->view()->font()).horizontalAdvance(c->itemText(i)) >
+                            c->view()->minimumWidth() - 8)
+                        problems << c->objectName() + "'s list has no room for " + c->itemText(i);
+                    text = fixed && c->itemText(i).size() > text.size() ? c->itemText(i) : text;
+                }
             } else if (auto *b = qobject_cast<QPushButton *>(w)) {
                 text = b->text(), room -= 6;
             } else if (auto *l = qobject_cast<QLabel *>(w)) {
@@ -360,6 +375,44 @@ void TestWindow::flowControl() {
     }
 }
 
+void TestWindow::monitorPace_data() {
+    QTest::addColumn<QString>("event");
+    QTest::newRow("input") << "input";
+    QTest::newRow("CTS drops") << "cts";
+    QTest::newRow("an operation starts") << "operation";
+}
+
+// While all rests the line monitor ticks every 100 ms; input, a modem line and the start of an
+// operation move its next tick to now, and it ticks every 10 ms while the operation runs.
+void TestWindow::monitorPace() {
+    QFETCH(QString, event);
+    FormFixture f(10);
+    ScriptedPort *port = f.useScripted();
+    f.setDevice("03", "07FFF");
+    QTRY_COMPARE(f->Timer1.interval(), 100);
+    int due = -1;
+    const auto seen = [&] { due = f->Timer1.interval(); };
+    connect(port, &SerialPort::readyRead, this, seen); // after the window's own connection
+    connect(port, &SerialPort::pinoutChanged, this, seen);
+    if (event == "operation") {
+        port->respond("CL", "00\r\n", 200);
+        QCoro::Task<> clear = f->PbCL_Click(); // locks the controls first thing
+        seen();
+        QCOMPARE(due, 0);
+        spin(150);
+        QCOMPARE(f->Timer1.interval(), 10);
+        QVERIFY(runToEnd(std::move(clear)));
+    } else {
+        if (event == "cts")
+            port->setCts(false);
+        else
+            port->inject("x");
+        QTRY_VERIFY(due >= 0);
+        QCOMPARE(due, 0);
+    }
+    QTRY_COMPARE(f->Timer1.interval(), 100);
+}
+
 void TestWindow::purgeWaitsForQuiet_data() {
     QTest::addColumn<int>("noiseMs"); // the unit talks this long, a byte every 50 ms
     QTest::newRow("nothing waiting") << 0;
@@ -388,6 +441,50 @@ void TestWindow::purgeWaitsForQuiet() {
     QCOMPARE(port->inBufferCount(), 0);
     QCOMPARE(f.log(), QStringList{QStringLiteral("before")});
     QVERIFY(port->written().isEmpty());
+}
+
+void TestWindow::portChoices_data() {
+    QTest::addColumn<QList<SystemPort>>("ports");
+    QTest::addColumn<bool>("windows");
+    QTest::addColumn<QStringList>("added"); // "text|tooltip" after "1"..."6", "EMU"
+    const SystemPort usb10{u"/dev/ttyUSB10"_s, u"ttyUSB10"_s, u"USB-Serial"_s, u"Maker"_s};
+    const SystemPort usb2{u"/dev/ttyUSB2"_s, u"ttyUSB2"_s, u""_s, u"Maker"_s};
+    const SystemPort acm{u"/dev/ttyACM0"_s, u"ttyACM0"_s, u"Board"_s, u" "_s};
+    QTest::newRow("none") << QList<SystemPort>{} << false << QStringList{};
+    QTest::newRow("Linux: device paths in natural order")
+        << QList<SystemPort>{usb10, usb2, acm} << false
+        << QStringList{u"/dev/ttyACM0|Board"_s, u"/dev/ttyUSB2|Maker"_s,
+                       u"/dev/ttyUSB10|USB-Serial — Maker"_s};
+    QTest::newRow("Windows: names, each once")
+        << QList<SystemPort>{{u"\\\\.\\COM3"_s, u"COM3"_s, u"Bluetooth"_s, u""_s},
+                             {u""_s, u"COM3"_s, u""_s, u""_s},
+                             {u""_s, u"COM12"_s, u""_s, u""_s}}
+        << true << QStringList{u"COM3|Bluetooth"_s, u"COM12|"_s};
+    QTest::newRow("a name like a fixed choice, an empty one")
+        << QList<SystemPort>{{u""_s, u"emu"_s, u""_s, u""_s}, {}} << true << QStringList{};
+}
+
+void TestWindow::portChoices() {
+    QFETCH(QList<SystemPort>, ports);
+    QFETCH(bool, windows);
+    QFETCH(QStringList, added);
+    QStringList got;
+    for (const PortChoice &choice : corvane::portChoices(ports, windows))
+        got.append(choice.text + u'|' + choice.tooltip);
+    QCOMPARE(got.mid(0, 7),
+             (QStringList{u"1|"_s, u"2|"_s, u"3|"_s, u"4|"_s, u"5|"_s, u"6|"_s, u"EMU|"_s}));
+    QCOMPARE(got.mid(7), added);
+}
+
+// Opening the list looks for the system's ports again and keeps what the operator typed.
+void TestWindow::portBoxKeepsTypedText() {
+    FormFixture f;
+    f->Combo1->setEditText(u"/dev/ttyTyped"_s);
+    f->Combo1->showPopup();
+    f->Combo1->hidePopup();
+    QCOMPARE(f->Rs232Port(), u"/dev/ttyTyped"_s);
+    QCOMPARE(f->Combo1->itemText(6), u"EMU"_s);
+    QCOMPARE(f->Combo1->count(), 7 + int(systemPorts().size()));
 }
 
 QTEST_MAIN(TestWindow)

@@ -9,7 +9,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -22,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QUrl>
 #include <qdrawutil.h>
 
 #include <initializer_list>
@@ -122,6 +125,20 @@ template<class T> T *named(Control<T> control, T *object) {
     return object;
 }
 
+const QString kWindowTitle = QStringLiteral("Corvane ROM Programmer");
+
+// A combo box that can bring its list up to date just before the list opens.
+class ChoiceBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> beforePopup;
+    void showPopup() override {
+        if (beforePopup)
+            beforePopup();
+        QComboBox::showPopup();
+    }
+};
+
 // A new control of kind T in `parent` showing `caption`; a combo box shows it as its text, with
 // `choices` in its list.
 template<class T>
@@ -129,7 +146,7 @@ T *newControl(QWidget *parent, QStringView caption, std::initializer_list<QStrin
     if constexpr (std::is_same_v<T, QGroupBox>) {
         return new CaptionedFrame(caption.toString(), parent);
     } else if constexpr (std::is_same_v<T, QComboBox>) {
-        auto *box = new QComboBox(parent);
+        auto *box = new ChoiceBox(parent);
         box->setEditable(true);
         box->setInsertPolicy(QComboBox::NoInsert);
         for (QStringView choice : choices)
@@ -164,10 +181,16 @@ Form1::Form1(Form1Options options, QWidget *parent)
     usePort(std::make_unique<NullPort>());
     buildWindow();
     connectHandlers();
+    connect(&m_progressTimer, &QTimer::timeout, this, [this] {
+        const QString text = m_progress.text(m_progressClock.elapsed());
+        if (text.isEmpty() || text == m_progressShown)
+            return;
+        m_progressShown = text;
+        setWindowTitle(kWindowTitle + QStringLiteral(" — ") + text);
+        Q_EMIT progressChanged(text);
+    });
     Form_Load();
-    connect(&Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
-    if (m_options.timerIntervalMs > 0)
-        Timer1.start(m_options.timerIntervalMs);
+    startLineMonitor();
 }
 
 Form1::~Form1() {
@@ -184,7 +207,7 @@ void Form1::usePort(std::unique_ptr<SerialPort> port) {
 }
 
 void Form1::buildWindow() {
-    setWindowTitle(QStringLiteral("Corvane ROM Programmer"));
+    setWindowTitle(kWindowTitle);
     setFont(controlFont());
     const qreal dpi = screen() ? screen()->logicalDotsPerInchX() : 96.0;
     // Creates the control of a member in `parent`, names it after the member and places it.
@@ -200,6 +223,9 @@ void Form1::buildWindow() {
     named(CONTROL(MenuApEnd), MenuFile->addAction(QStringLiteral("終了")));
     named(CONTROL(MenuOption), menuBar->addMenu(QStringLiteral("オプション")));
     named(CONTROL(MenuVer), MenuOption->addAction(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報")));
+    named(CONTROL(MenuJournal),
+          MenuOption->addAction(QStringLiteral("ジャーナルのフォルダを開く")));
+    MenuJournal->setEnabled(m_options.journal && m_options.journal->isOpen());
 
     client = new QWidget(this);
     const int menuHeight = menuBar->sizeHint().height();
@@ -220,6 +246,9 @@ void Form1::buildWindow() {
     make(CONTROL(Lb232[0]), Frame1, u"ポートNo", {50, 250, 720, 270});
     make(CONTROL(Combo1), Frame1, u"1", {760, 230, 970, 310},
          {u"1", u"2", u"3", u"4", u"5", u"6", u"EMU"});
+    // The system's ports join the list, looked for again each time the list opens.
+    static_cast<ChoiceBox *>(Combo1)->beforePopup = [this] { fillPortChoices(); };
+    fillPortChoices();
     make(CONTROL(Lb232[1]), Frame1, u"転送速度", {50, 620, 720, 270});
     make(CONTROL(Combo2), Frame1, u"9600", {760, 600, 970, 310},
          {u"4800", u"9600", u"19200", u"38400"});
@@ -404,6 +433,10 @@ void Form1::connectHandlers() {
     connect(MenuReReadUtil, &QAction::triggered, this, &Form1::MenuReReadUtil_Click);
     connect(MenuApEnd, &QAction::triggered, this, &Form1::MenuApEnd_Click);
     connect(MenuVer, &QAction::triggered, this, &Form1::MenuVer_Click);
+    connect(MenuJournal, &QAction::triggered, this, [this] {
+        QDesktopServices::openUrl(
+            QUrl::fromLocalFile(QFileInfo(m_options.journal->fileName()).absolutePath()));
+    });
 }
 
 void Form1::Form_Load() {
@@ -447,6 +480,23 @@ void Form1::showInLog(const QString &word) {
     }
     List1->addItem(word);
     List1->scrollToBottom();
+}
+
+void Form1::beginProgress(const QString &word, qint64 expected, bool sending) {
+    if (!m_progressClock.isValid())
+        m_progressClock.start();
+    m_progress.begin(word, expected, sending, m_progressClock.elapsed());
+    m_progressTimer.start(250);
+}
+
+void Form1::endProgress() {
+    m_progress.end();
+    m_progressTimer.stop();
+    if (m_progressShown.isEmpty())
+        return;
+    m_progressShown.clear();
+    setWindowTitle(kWindowTitle);
+    Q_EMIT progressChanged(QString());
 }
 
 void Form1::closeFiles() {

@@ -5,6 +5,7 @@
 // app/ (window, log, busy state, settings, line monitor), link/, protocol/, ops/, files/, console/.
 
 #include "app/awaiting.h"
+#include "app/progress.h"
 #include "console/consolecommand.h"
 #include "files/commondialog.h"
 #include "files/datafile.h"
@@ -44,8 +45,8 @@ struct Form1Options {
     QString settingsPath;
     // Makes the port for a port text; empty: makePort (EMU or the real line).
     PortFactory portFactory;
-    // Interval of the line monitor in milliseconds; 0 leaves Timer1 stopped (tests tick it by
-    // hand).
+    // Interval of the line monitor in milliseconds while something happens (an idle monitor ticks
+    // every 100 ms); 0 leaves Timer1 stopped (tests tick it by hand).
     int timerIntervalMs = 10;
     // False for a run without the window: the first tick neither connects nor starts the start-up
     // command-response file (the run connects itself and runs its own file).
@@ -127,6 +128,7 @@ public:
 
     QMenu *MenuFile, *MenuOption;
     QAction *MenuReReadUtil, *MenuSep, *MenuApEnd, *MenuVer;
+    QAction *MenuJournal; // opens the journal's folder (disabled without a journal)
 
     // ---- Non-visual members ----
     QTimer Timer1;
@@ -181,6 +183,8 @@ public:
 
     // ---- Serial link (link/) ----
     [[nodiscard]] QString Rs232Port() const;
+    // The port box's list: "1" to "6", "EMU" and the ports the system reports now.
+    void fillPortChoices();
     [[nodiscard]] QString Rs232Pbs() const;
     QCoro::Task<> PbON_Click();
     QCoro::Task<> CLR232IN();
@@ -195,6 +199,11 @@ public:
     bool OutputBytes(const QByteArray &bytes);
     // Discards the waiting input (InBufferCount = 0); the journal still records it.
     void dropInput();
+
+    // A transfer whose progress is shown in the title once it runs long: `word` ("LH", "SB",
+    // "BD"...), the bytes it will move (0: unknown) and whether they are sent or received.
+    void beginProgress(const QString &word, qint64 expected, bool sending);
+    void endProgress();
 
     // The one reader of the line. `take` sees each received byte in order and says how to go on;
     // the read also ends after `quietMs` without input and after `limitMs` in all (never when
@@ -295,6 +304,8 @@ Q_SIGNALS:
     void logLineAdded(const QString &line);
     // A command-response run hands a command line to the interpreter.
     void runCommandStarted();
+    // The progress of a long transfer changed ("LH 42 % 3.8 kB/s 1:20"); empty when it ended.
+    void progressChanged(const QString &text);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -314,6 +325,10 @@ private:
     int m_operations = 0;        // operations in progress (see OperationScope)
     bool m_commandRunRunning = false;
     bool m_runStopRequested = false;
+    TransferProgress m_progress;
+    QTimer m_progressTimer;
+    QElapsedTimer m_progressClock;
+    QString m_progressShown;
     // The log is painted at most every kLogPaintMs while lines pour in (a fast dump).
     QElapsedTimer m_logPainted;
     bool m_logPaintHeld = false;
@@ -382,6 +397,7 @@ private:
             : m_operation(form->operationScope())
             , m_form(form) {}
         ~TransferScope() {
+            m_form->endProgress();
             m_form->PbReEn();
             m_form->EscFlag = false;
         }
@@ -406,8 +422,13 @@ private:
     // The bytes of a binary save into `file` (while `stored`) until the line falls silent,
     // logged sixteen a line; `received` counts them.
     QCoro::Task<ReadEnd> receiveBinary(QFile *file, bool &stored, qint64 &received);
-    // The pacing of a load before each line or byte: the port's backlog drained, then TxCtsCK.
+    // The pacing of a load before each line or block: the port's backlog drained to about 10 ms
+    // of line time, then TxCtsCK.
     QCoro::Task<> paceOutput();
+    // Line monitor (app/linemonitor.cpp): wires Timer1 and its wakes and starts it; a wake moves
+    // an idle monitor's next tick to now.
+    void startLineMonitor();
+    void wakeLineMonitor();
 
     // ---- State owned by console/ (add below this line only) ----
     // The lines of an open command-response file, each through PbCMD_Click, to the end or to the

@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <unistd.h>
 #include <vector>
 
 namespace corvane {
@@ -114,6 +115,14 @@ UnitRun::UnitRun(Setup setup, std::function<void(const QString &)> print, QObjec
                 print(line);
             });
     connect(m_form.get(), &Form1::runCommandStarted, this, [this] { ++m_tally.commands; });
+    // A long transfer's progress on a terminal: one line that keeps being rewritten.
+    if (::isatty(STDERR_FILENO)) {
+        connect(m_form.get(), &Form1::progressChanged, this, [this](const QString &text) {
+            const QString line = text.isEmpty() ? text : port() + QStringLiteral(": ") + text;
+            std::fprintf(stderr, "\r%s\x1b[K", qPrintable(line));
+            std::fflush(stderr);
+        });
+    }
 }
 
 UnitRun::~UnitRun() = default;

@@ -1,6 +1,6 @@
 // The loads: an Intel HEX, Motorola S or binary file sent from disk into the unit's buffer RAM.
-// Text files are relayed line by line and binary files byte by byte, each paced by CTS; the unit
-// decodes the records and judges them.
+// Text files are relayed line by line and binary files in blocks of about a millisecond of line
+// time, each paced by CTS; the unit decodes the records and judges them.
 
 #include "app/form1.h"
 #include "files/datafile.h"
@@ -9,16 +9,35 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QScopeGuard>
+
+#include <algorithm>
 
 namespace corvane {
 
 namespace {
 
 constexpr qsizetype kReadBlock = 64 * 1024;
-// Bytes the port may still hold unsent when the next line or byte is paced: CTS only tells about
+// Bytes the port may still hold unsent when the next line or block is paced: CTS only tells about
 // the data the unit has received, so the program lets the line carry what it was given before it
-// looks at CTS, instead of queueing the whole file in the port.
-constexpr int kOutBacklog = 64;
+// looks at CTS, instead of queueing the whole file in the port. Enough for kFillMs of line time,
+// so that the line stays busy while the program waits to be woken, and never less than
+// kMinBacklog (17 ms of line time at 38400 bit/s).
+constexpr int kMinBacklog = 64;
+constexpr int kFillMs = 10;
+// When the port has not said that it passed bytes on, it is looked at again this much after the
+// excess should have left (a back end that counts the system's queue reports no draining).
+constexpr int kDrainSlackMs = 2;
+constexpr int kLongestDrainWaitMs = 100;
+
+// Bytes per millisecond of line time at `baud`, 10 bits a byte (0 when the speed is unknown).
+int bytesPerMs(int baud) {
+    return baud > 0 ? baud / 10 / 1000 : 0;
+}
+
+int outBacklog(int baud) {
+    return std::max(kMinBacklog, bytesPerMs(baud) * kFillMs);
+}
 
 // Opens `file` for reading; a folder counts as a file that cannot be opened.
 bool openForReading(QFile *file) {
@@ -29,18 +48,27 @@ bool openForReading(QFile *file) {
 
 } // namespace
 
-// Waits until the port has sent all but kOutBacklog bytes (or a cancel came), then for CTS.
+// Waits until the port holds no more than the backlog (or a cancel came, or the port is gone),
+// woken whenever the port passes bytes on, then for CTS.
 QCoro::Task<> Form1::paceOutput() {
-    while (MSComm1->isOpen() && MSComm1->outBufferCount() > kOutBacklog && !EscFlag) {
-        // A port that passes data on at once has drained after one pass of the event loop.
-        co_await nextPass();
-        if (MSComm1->outBufferCount() <= kOutBacklog)
+    for (bool passed = false; MSComm1->isOpen() && !EscFlag; passed = true) {
+        const int waiting = MSComm1->outBufferCount();
+        if (waiting <= kMinBacklog)
             break;
-        // The time the excess needs on the line, 10 bits a byte.
         const int baud = MSComm1->baudRate();
-        const qint64 excess = MSComm1->outBufferCount() - kOutBacklog;
-        const qint64 ms = baud > 0 ? (excess * 10 * 1000 + baud - 1) / baud : 5;
-        co_await waitLine(int(std::clamp<qint64>(ms, 1, 100)));
+        const qint64 excess = waiting - outBacklog(baud);
+        if (excess <= 0)
+            break;
+        // A port that passes data on at once has drained after one pass of the event loop.
+        if (!passed) {
+            co_await nextPass();
+            continue;
+        }
+        const qint64 drainMs = baud > 0 ? (excess * 10 * 1000 + baud - 1) / baud : 0;
+        const QMetaObject::Connection written =
+            connect(MSComm1.get(), &SerialPort::bytesWritten, &m_waker, &Waker::poke);
+        const auto unhook = qScopeGuard([written] { QObject::disconnect(written); });
+        co_await waitLine(int(std::min<qint64>(drainMs + kDrainSlackMs, kLongestDrainWaitMs)));
     }
     co_await TxCtsCK();
 }
@@ -106,6 +134,7 @@ QCoro::Task<> Form1::loadTextFile(QString title, QString word, QString RemoteCMD
     if (m_parameterRefused || AnsRxCode != QLatin1String("01"))
         co_return;
 
+    beginProgress(word, held.file()->size(), true); // the lines go out as they are in the file
     DataLineReader reader(held.file());
     QByteArray line;
     for (;;) {
@@ -143,6 +172,7 @@ QCoro::Task<> Form1::LBsub(QString RemoteCMD) {
     co_await CeckAnsRX(QStringLiteral("Load"));
     if (m_parameterRefused || AnsRxCode != QLatin1String("01"))
         co_return;
+    beginProgress(QStringLiteral("LB"), length, true);
     const bool whole = co_await sendBinary(held.file(), length);
     if (!whole) {
         // Shorter than announced (cut while loading) or unreadable.
@@ -154,22 +184,28 @@ QCoro::Task<> Form1::LBsub(QString RemoteCMD) {
 
 QCoro::Task<bool> Form1::sendBinary(QFile *file, qint64 length) {
     HexLogLine logLine;
-    QByteArray block;
-    qsizetype inBlock = 0;
-    for (qint64 count = 0; count != length; ++count) {
-        if (inBlock == block.size()) {
-            block = file->read(std::min<qint64>(kReadBlock, length - count));
-            inBlock = 0;
-            if (block.isEmpty())
+    // CTS is looked at before every block: the unit can hold the data within a millisecond.
+    const qsizetype blockBytes = std::max(1, bytesPerMs(MSComm1->baudRate()));
+    QByteArray chunk;
+    qsizetype inChunk = 0;
+    for (qint64 count = 0; count != length;) {
+        if (inChunk == chunk.size()) {
+            chunk = file->read(std::min<qint64>(kReadBlock, length - count));
+            inChunk = 0;
+            if (chunk.isEmpty())
                 co_return false;
         }
-        const char byte = block.at(inBlock++);
         co_await paceOutput();
+        const QByteArray block = chunk.mid(inChunk, blockBytes);
         // A line that died is the unit's missing answer, not the file's fault.
-        if (!OutputBytes(QByteArray(1, byte)))
+        if (!OutputBytes(block))
             co_return true;
-        if (logLine.add(quint8(byte)))
-            AddList1(logLine.take());
+        inChunk += block.size();
+        count += block.size();
+        for (const char byte : block) {
+            if (logLine.add(quint8(byte)))
+                AddList1(logLine.take());
+        }
     }
     co_return true;
 }

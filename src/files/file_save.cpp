@@ -64,6 +64,10 @@ QCoro::Task<> Form1::saveTextFile(QString title, QString word, QString RemoteCMD
         co_return;
     }
     const bool sent = Output(command);
+    beginProgress(
+        word,
+        expectedTransferBytes(word, Rcmd2.toULongLong(nullptr, 16), Rcmd3.toULongLong(nullptr, 16)),
+        false);
     AddList1(QStringLiteral("装置からデーターを受信しています。"));
     PbCansel->setEnabled(true);
 
@@ -135,6 +139,10 @@ QCoro::Task<> Form1::SBsub(QString RemoteCMD) {
         co_return;
     }
     Output(command);
+    beginProgress(QStringLiteral("SB"),
+                  expectedTransferBytes(QStringLiteral("SB"), Rcmd2.toULongLong(nullptr, 16),
+                                        Rcmd3.toULongLong(nullptr, 16)),
+                  false);
 
     HeldFile held(m_dataFile, this, path);
     QFile *file = held.file();

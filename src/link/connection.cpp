@@ -3,15 +3,42 @@
 #include "app/commandline.h"
 #include "app/form1.h"
 #include "app/journal.h"
+#include "link/portlist.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QPointer>
+#include <QSignalBlocker>
 
 namespace corvane {
 
 QString Form1::Rs232Port() const {
     return Combo1->currentText();
+}
+
+void Form1::fillPortChoices() {
+#ifdef Q_OS_WIN
+    constexpr bool windows = true;
+#else
+    constexpr bool windows = false;
+#endif
+    const QString text = Combo1->currentText();
+    const QSignalBlocker quiet(Combo1);
+    Combo1->clear();
+    for (const PortChoice &choice : portChoices(systemPorts(), windows)) {
+        Combo1->addItem(choice.text);
+        if (!choice.tooltip.isEmpty())
+            Combo1->setItemData(Combo1->count() - 1, choice.tooltip, Qt::ToolTipRole);
+    }
+    // The list may be wider than the box: device paths are longer than the box's digits.
+    int widest = 0;
+    for (int i = 0; i < Combo1->count(); ++i)
+        widest =
+            std::max(widest, Combo1->view()->fontMetrics().horizontalAdvance(Combo1->itemText(i)));
+    Combo1->view()->setMinimumWidth(widest + 32);
+    Combo1->setCurrentIndex(Combo1->findText(text));
+    Combo1->setEditText(text);
 }
 
 QString Form1::Rs232Pbs() const {

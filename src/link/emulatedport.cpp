@@ -249,6 +249,8 @@ void EmulatedPort::pump() {
     m_lastCts = cts;
     scheduleNext(now, sent > 0 || received > 0);
 
+    if (sent > 0)
+        Q_EMIT bytesWritten(sent);
     if (received > 0)
         Q_EMIT readyRead();
     if (ctsChanged)

@@ -42,6 +42,8 @@ bool Form1::OutputBytes(const QByteArray &bytes) {
     m_sendRefused = !ok;
     if (ok && m_options.journal)
         m_options.journal->sent(bytes);
+    if (ok)
+        m_progress.sent(bytes.size());
     return ok;
 }
 
@@ -64,6 +66,7 @@ QCoro::Task<Form1::ReadEnd> Form1::readInput(std::function<Take(char)> take, Rea
         bool took = false;
         for (int byte = MSComm1->readByte(); byte >= 0; byte = MSComm1->readByte()) {
             took = true;
+            m_progress.received(1);
             if (m_options.journal)
                 m_options.journal->received(char(byte));
             step = take(char(byte));

@@ -64,6 +64,7 @@ NetworkPort::NetworkPort(QObject *parent)
             onLost();
     });
     connect(&m_socket, &QTcpSocket::disconnected, this, &NetworkPort::onLost);
+    connect(&m_socket, &QTcpSocket::bytesWritten, this, &SerialPort::bytesWritten);
     connect(&m_socket, &QTcpSocket::readyRead, this, [this] {
         if (pull(true))
             Q_EMIT readyRead();

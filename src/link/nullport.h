@@ -1,5 +1,6 @@
 #pragma once
-// The port before the first connection: closed, silent, all modem inputs off.
+// The port before the first connection: closed, silent, all modem inputs off; it takes no bytes,
+// so it never reports any written.
 
 #include "link/serialport.h"
 

@@ -5,7 +5,13 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <limits>
+
+#ifdef Q_OS_UNIX
+#include <sys/ioctl.h>
+#include <termios.h>
+#endif
 
 namespace corvane {
 
@@ -29,6 +35,7 @@ QString deviceNameForPortText(const QString &portText) {
 RealPort::RealPort(QObject *parent)
     : SerialPort(parent) {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialPort::readyRead);
+    connect(&m_port, &QSerialPort::bytesWritten, this, &SerialPort::bytesWritten);
     connect(&m_port, &QSerialPort::errorOccurred, this, &RealPort::onError);
 }
 
@@ -105,7 +112,17 @@ bool RealPort::write(const QByteArray &bytes) {
 }
 
 int RealPort::outBufferCount() const {
-    return m_port.isOpen() ? int(m_port.bytesToWrite()) : 0;
+    if (!m_port.isOpen())
+        return 0;
+    qint64 waiting = m_port.bytesToWrite();
+#ifdef Q_OS_UNIX
+    // What the system still holds for the line counts too: a load would otherwise run a system
+    // buffer ahead of the unit's CTS (seconds of line time at low speeds).
+    int queued = 0;
+    if (::ioctl(m_port.handle(), TIOCOUTQ, &queued) == 0 && queued > 0)
+        waiting += queued;
+#endif
+    return int(std::min<qint64>(waiting, std::numeric_limits<int>::max()));
 }
 
 void RealPort::discardOutput() {

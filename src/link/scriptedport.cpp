@@ -77,6 +77,8 @@ bool ScriptedPort::write(const QByteArray &bytes) {
     if (!m_open || m_writeRefused)
         return false;
     m_written += bytes;
+    // Passed on at once: nothing ever waits in the output.
+    Q_EMIT bytesWritten(bytes.size());
     // Only the new bytes (and the one before them) can complete a line.
     const qsizetype from = std::max<qsizetype>(0, m_pendingLine.size() - 1);
     m_pendingLine += bytes;

@@ -40,7 +40,7 @@ public:
 
     // Output: writes the bytes at once; false when the port refuses them (closed or gone).
     virtual bool write(const QByteArray &bytes) = 0;
-    // OutBufferCount and its discard.
+    // OutBufferCount (bytes written but not yet passed on to the line) and its discard.
     [[nodiscard]] virtual int outBufferCount() const = 0;
     virtual void discardOutput() = 0;
 
@@ -74,6 +74,10 @@ Q_SIGNALS:
     void readyRead();
     // A modem input changed (CTS above all).
     void pinoutChanged();
+    // Written bytes moved on towards the line: a writer that keeps the line fed looks at
+    // outBufferCount() again. (The real line counts the system's queue too, whose draining no
+    // signal reports.)
+    void bytesWritten(qint64 bytes);
     // The port went away while open (unplugged adapter, closed far end); it is closed now.
     void lost();
 

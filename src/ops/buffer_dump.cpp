@@ -6,6 +6,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 
 namespace corvane {
 
@@ -48,6 +49,11 @@ QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
         co_return;
     }
 
+    beginProgress(
+        QStringLiteral("BD"),
+        expectedTransferBytes(QStringLiteral("BD"), *startValue, end.toULongLong(nullptr, 16)),
+        false);
+    const auto progressEnds = qScopeGuard([this] { endProgress(); });
     co_await receiveDumpHead();
     co_await CeckAnsRX(QStringLiteral("BD"));
     if (AddData != QLatin1String("00:")) {
