@@ -3,8 +3,10 @@
 // line's limit and the CPU time the process used meanwhile. Run by hand; not a test.
 // Usage: bench_dump [unpaced: the unpaced dump only] [--baud N: speed of the paced line]
 //        [--kib N: size of the paced dump, default 32]
+//        [journal: the unpaced dump of 1 MiB without, then with the journal]
 
 #include "app/form1.h"
+#include "app/journal.h"
 #include "link/emulatedport.h"
 
 #include <QApplication>
@@ -47,9 +49,10 @@ struct Result {
     bool ok = false;
 };
 
-Result dump(const QString &settingsPath, int bytes, bool paced) {
+Result dump(const QString &settingsPath, int bytes, bool paced, Journal *journal = nullptr) {
     Form1Options options;
     options.settingsPath = settingsPath;
+    options.journal = journal;
     options.timerIntervalMs = 10; // the line monitor paces the unit with DTR/RTS
     Form1 form(options);
     form.StartUpWork = 2; // no start-up connection: the emulated line is put in place below
@@ -127,6 +130,15 @@ int main(int argc, char **argv) {
     g_baud = number("--baud", 38400);
     const int pacedBytes = number("--kib", 32) * 1024;
     constexpr int kUnpacedBytes = 128 * 1024;
+    if (args.contains(QStringLiteral("journal"))) {
+        constexpr int kJournalBytes = 1024 * 1024;
+        report(out, "unpaced, no journal", kJournalBytes, dump(settings, kJournalBytes, false));
+        Journal journal;
+        journal.openFile(dir.filePath(QStringLiteral("journal.log")));
+        report(out, "unpaced, journal", kJournalBytes,
+               dump(settings, kJournalBytes, false, &journal));
+        return 0;
+    }
     // "unpaced" skips the paced run (at 38400 bit/s it takes about 26 seconds).
     const bool pacedToo = !args.contains(QStringLiteral("unpaced"));
     if (pacedToo)

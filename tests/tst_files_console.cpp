@@ -524,6 +524,8 @@ private Q_SLOTS:
         row("refused: bad buffer type", "BTX\r\nC", {}, kBadParameter, kAbnormalEnd, "BTX");
         row("refused: rejected device", "T99\r\nC", {"TS99,-,-", "US0", "US1"}, "", kAbnormalEnd,
             "T99", "TS99", "21\r\n");
+        row("many empty lines", QByteArray(3000, '\n') + "C", {"CL"}, "", kNormalEnd, "C");
+        row("stopped after a command (Ctrl-C of a run)", "C\r\nC", {"CL"}, "", kCancelledEnd, "C");
         row("no file named", "C", {}, u"！ コマンドレスポンスファイルが指定されてません。"_s,
             kAbnormalEnd, "before", "-", "", "");
         for (const char *path : {"/nonexistent/run.txt", "/", "/dev/zero"})
@@ -541,7 +543,11 @@ private Q_SLOTS:
         f->TexResGoFile1->setText(c.path == u"-"_s ? file : c.path);
         f->TexCMD->setText(u"before"_s);
         f.clearHistory();
-        const bool cancel = c.end == kCancelledEnd;
+        // A run stopped from outside ends after the command it is in.
+        const bool stopped = QByteArray(QTest::currentDataTag()).startsWith("stopped");
+        if (stopped)
+            connect(&f.form(), &Form1::runCommandStarted, &f.form(), [&f] { f->requestRunStop(); });
+        const bool cancel = c.end == kCancelledEnd && !stopped;
         port->setCts(!cancel); // the busy unit keeps the load waiting before its first data line
         port->expect("\x1b", "34\r\n", 50);
         port->respond(c.word, c.reply);

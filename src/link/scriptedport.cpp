@@ -41,24 +41,6 @@ void ScriptedPort::setCts(bool on) {
     Q_EMIT pinoutChanged();
 }
 
-void ScriptedPort::setDsr(bool on) {
-    m_dsr = on;
-    Q_EMIT pinoutChanged();
-}
-
-void ScriptedPort::setCd(bool on) {
-    m_cd = on;
-    Q_EMIT pinoutChanged();
-}
-
-void ScriptedPort::vanish() {
-    if (!m_open)
-        return;
-    m_open = false;
-    m_input.clear();
-    Q_EMIT lost();
-}
-
 bool ScriptedPort::open() {
     ++m_openCount;
     if (m_openFails) {

@@ -1,7 +1,7 @@
 #pragma once
 // A scripted peer for tests: records every byte the program writes, answers expected command
-// lines with scripted bytes after scripted delays, and can inject unasked bytes, drive the modem
-// inputs, refuse to open or vanish mid-use.
+// lines with scripted bytes after scripted delays, and can inject unasked bytes, drive CTS,
+// refuse to open or refuse writes.
 
 #include "link/serialport.h"
 
@@ -41,12 +41,8 @@ public:
     [[nodiscard]] int openCount() const { return m_openCount; }
 
     void setCts(bool on);
-    void setDsr(bool on);
-    void setCd(bool on);
     void setOpenFails(bool fails) { m_openFails = fails; }
     void setWriteRefused(bool refused) { m_writeRefused = refused; }
-    // The far end disappears: the port closes and emits lost().
-    void vanish();
 
     bool open() override;
     void close() override;
@@ -57,8 +53,8 @@ public:
     [[nodiscard]] int inBufferCount() const override { return int(m_input.size()); }
     void discardInput() override { m_input.clear(); }
     [[nodiscard]] bool ctsHolding() const override { return m_open && m_cts; }
-    [[nodiscard]] bool dsrHolding() const override { return m_open && m_dsr; }
-    [[nodiscard]] bool cdHolding() const override { return m_open && m_cd; }
+    [[nodiscard]] bool dsrHolding() const override { return false; }
+    [[nodiscard]] bool cdHolding() const override { return false; }
     void setDtr(bool on) override { m_dtr = on; }
     void setRts(bool on) override { m_rts = on; }
     [[nodiscard]] bool dtr() const override { return m_dtr; }
@@ -86,8 +82,6 @@ private:
     bool m_openFails = false;
     bool m_writeRefused = false;
     bool m_cts = true;
-    bool m_dsr = false;
-    bool m_cd = false;
     bool m_dtr = false;
     bool m_rts = false;
 };
