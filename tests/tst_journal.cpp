@@ -34,9 +34,9 @@ private Q_SLOTS:
             << QByteArrayList{"<X\rY\nZ\r\n"} << QStringList{"<x 58 0D", "<x 59 0A", "< Z"};
         QTest::newRow("cut lines")
             << QByteArrayList{"<AB", ">C\r\n", "<D", "#ログ", "<E\r\n", ">F", ".", ">G\r\n"}
-            << QStringList{"<x 41 42", "> C", "# ログ", "< DE", ">x 46", "> G"};
+            << QStringList{"<-AB", "> C", "# ログ", "< DE", ">-F", "> G"};
         QTest::newRow("log lines, cut at closing")
-            << QByteArrayList{"#a\nb", "<OK"} << QStringList{"# a", "# b", "<x 4F 4B"};
+            << QByteArrayList{"#a\nb", "<OK"} << QStringList{"# a", "# b", "<-OK"};
     }
     void format() {
         QFETCH(QByteArrayList, steps);

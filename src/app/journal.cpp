@@ -40,10 +40,9 @@ std::optional<Place> placeOf(const QString &name) {
 }
 
 // The text of a line that ended with CR LF and holds CP932 text alone, byte for byte.
-std::optional<QString> textLine(const QByteArray &bytes) {
-    if (!bytes.endsWith("\r\n"))
-        return std::nullopt;
-    const QByteArray body = bytes.chopped(2);
+// The text of `body` when it is one: CP932 without control characters (its bytes again when
+// encoded).
+std::optional<QString> textOf(const QByteArray &body) {
     bool ascii = true;
     for (const char c : body) {
         const auto byte = uchar(c);
@@ -53,7 +52,7 @@ std::optional<QString> textLine(const QByteArray &bytes) {
     }
     if (ascii)
         return QString::fromLatin1(body);
-    const QString text = fromCp932(body);
+    QString text = fromCp932(body);
     if (encodeCp932(text) != body)
         return std::nullopt;
     if (std::any_of(text.begin(), text.end(),
@@ -62,10 +61,24 @@ std::optional<QString> textLine(const QByteArray &bytes) {
     return text;
 }
 
+// The local time as a wall clock (a UTC time that reads as the local one). The local time zone's
+// offset is looked up once a minute: each lookup reads the zone from the system, far too dear for
+// every line of a fast dump.
+QDateTime localWallClock() {
+    static qint64 offsetUntil = 0;
+    static qint64 offsetMs = 0;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now >= offsetUntil) {
+        offsetMs = qint64(QDateTime::fromMSecsSinceEpoch(now).offsetFromUtc()) * 1000;
+        offsetUntil = now - now % 60000 + 60000;
+    }
+    return QDateTime::fromMSecsSinceEpoch(now + offsetMs, Qt::UTC);
+}
+
 } // namespace
 
 Journal::Journal(qint64 limit, Clock clock)
-    : m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); }))
+    : m_clock(clock ? std::move(clock) : Clock(localWallClock))
     , m_limit(limit) {}
 
 Journal::~Journal() {
@@ -160,9 +173,12 @@ void Journal::take(Direction direction, char byte) {
 void Journal::flushPending() {
     if (m_pending.isEmpty())
         return;
-    const std::optional<QString> text = textLine(m_pending);
+    // A text line with its CR LF, a piece of text without a line end, or hex.
+    const bool ended = m_pending.endsWith("\r\n");
+    const std::optional<QString> text =
+        m_pending.isEmpty() ? std::nullopt : textOf(ended ? m_pending.chopped(2) : m_pending);
     const QString content =
-        text ? QLatin1Char(' ') + *text
+        text ? QLatin1Char(ended ? ' ' : '-') + *text
              : QStringLiteral("x ") + QString::fromLatin1(m_pending.toHex(' ').toUpper());
     m_pending.resize(0);
     writeEntry(m_pendingTime, char(m_pendingDirection), content);

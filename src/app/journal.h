@@ -9,9 +9,10 @@
 //   2024-05-01 10:00:00.140 < ｵｰｹｰ 完了                            received: the text, then CR LF
 //   2024-05-01 10:00:00.150 >x 1B 0D 0A                            sent: exactly these bytes
 // After ">" or "<" a space means a text line (CP932 decoded, no control bytes) that ended with
-// CR LF; "x" means hex bytes, exactly as they crossed the line. Any other cut (a lone CR or LF, a
-// pause, the other direction, 512 bytes without a line end) makes a hex line, so the
-// bytes of each direction are the concatenation of its lines in order.
+// CR LF, "-" a piece of such text without a line end, "x" hex bytes exactly as they crossed the
+// line. A line is cut at its end (CR LF, LF, or CR followed by anything else), at a pause, at the
+// other direction and after 512 bytes without an end, so the bytes of each direction are the
+// concatenation of its lines in order.
 //
 // Daily mode writes folder/YYYY-MM-DD.log, moves to the new day's file after midnight and keeps
 // the folder's journal files under a size limit by removing the oldest; a day that outgrows the

@@ -71,6 +71,8 @@ QByteArray journalBytes(const QString &path, char mark) {
         const QByteArray entry = line.mid(24); // after the time stamp
         if (entry.startsWith(QByteArray(1, mark) + ' '))
             bytes += toCp932(QString::fromUtf8(entry.mid(2))) + "\r\n";
+        else if (entry.startsWith(QByteArray(1, mark) + '-'))
+            bytes += toCp932(QString::fromUtf8(entry.mid(2)));
         else if (entry.startsWith(QByteArray(1, mark) + 'x'))
             bytes += QByteArray::fromHex(entry.mid(3));
     }

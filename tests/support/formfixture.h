@@ -42,7 +42,7 @@ void setControls(Form1 &form, const QString &words);
 QList<QByteArray> expectScript(ScriptedPort *port, const QList<QByteArray> &script);
 
 // The bytes one direction of a journal file stands for ('>' sent, '<' received): after "> " a
-// text (CP932) and its CR LF, after ">x " hex bytes.
+// text (CP932) and its CR LF, after ">-" a text alone, after ">x " hex bytes.
 QByteArray journalBytes(const QString &path, char mark);
 
 class FormFixture {
