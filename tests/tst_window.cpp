@@ -302,6 +302,7 @@ private Q_SLOTS:
         QTest::newRow("missing device") << "/dev/nonexistent";
         QTest::newRow("port number without device") << "99";
         QTest::newRow("no port name") << "abc";
+        QTest::newRow("network text without a port") << "tcp://localhost";
     }
 
     // The most common bad day: the stored port is not there. The start-up connection reports it,
@@ -333,6 +334,22 @@ private Q_SLOTS:
     }
 
     // DTR and RTS drop while more than half of the 1024-byte input waits; the lamp a tick later.
+    // The maintenance buttons: the waiting input as one log line (CP932), then discarded; the busy
+    // state stays as it is.
+    void maintenanceButtons() {
+        FormFixture f;
+        ScriptedPort *port = f.useScripted();
+        f->PbUnEn(); // an operation runs: the line monitor discards nothing
+        port->inject("\x82\xa0OK");
+        spin(10);
+        f->Command1->click();
+        port->inject("more");
+        spin(10);
+        f->Command2->click();
+        QCOMPARE(f.log(), QStringList{QStringLiteral("あOK")});
+        QVERIFY(port->inBufferCount() == 0 && !f->PbPG->isEnabled());
+    }
+
     void flowControl() {
         for (const auto &[waiting, raised] : {std::pair{512, true}, std::pair{513, false}}) {
             FormFixture f;
