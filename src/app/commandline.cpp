@@ -27,8 +27,8 @@ CommandLine parseCommandLine(const QStringList &arguments) {
         QStringLiteral("FILE"));
     const QCommandLineOption port(
         QStringLiteral("port"),
-        QStringLiteral("The port (1-6, EMU, a device path); repeat it to run on several units at "
-                       "once. Default: the settings file's."),
+        QStringLiteral("The port (1-6, EMU, a device path, rfc2217://HOST:PORT, tcp://HOST:PORT); "
+                       "repeat it to run on several units at once. Default: the settings file's."),
         QStringLiteral("TEXT"));
     const QCommandLineOption speed(QStringLiteral("speed"),
                                    QStringLiteral("Line speed in bit/s. Default: the settings "
@@ -47,7 +47,9 @@ CommandLine parseCommandLine(const QStringList &arguments) {
     parser.addOptions({help, version, run, port, speed, settings, journal, noJournal});
 
     CommandLine line;
-    line.helpText = parser.helpText();
+    // Read before any application object exists, which would name the program.
+    line.helpText =
+        parser.helpText().replace(QLatin1String("<executable_name>"), QLatin1String("corvane"));
     if (!parser.parse(arguments)) {
         line.error = parser.errorText();
         return line;
