@@ -1,5 +1,4 @@
-// Loads, saves and the console on a window: bytes on the line, log, files, srec_cat round trips,
-// the word table, command files, runs and their ends, file dialogs, and the bad days.
+// Loads, saves, the console, command files, runs and file dialogs on a window, and the bad days.
 
 #include "app/journal.h"
 #include "app/settingsfile.h"
@@ -87,9 +86,10 @@ private Q_SLOTS:
         QTest::addColumn<Transfer>("t");
         auto row = [](const char *name, const char *op, const char *arg, const QByteArray &content,
                       const Pieces &answer, const QByteArray &sent, const QByteArray &file,
-                      const QStringList &logged, const char *code = "77", const char *at = "") {
+                      const QStringList &logged, const char *code = "77", const char *at = "",
+                      qsizetype hold = 0) {
             QTest::newRow(name) << Transfer{
-                op, QString::fromUtf8(arg), code, at, content, sent, file, answer, logged};
+                op, QString::fromUtf8(arg), code, at, content, sent, file, answer, logged, hold};
         };
         const QByteArray l1 = ":0400000001020304F2", l2 = ":00000001FF", old(100, 'x');
         const Pieces ready{{20, "01\r\n"}, {20, "00\r\n"}};
@@ -117,14 +117,10 @@ private Q_SLOTS:
             {kReady, hex16, "OK"}, "00");
         row("binary empty file", "LB", "", "", ready, "LB0,0\r\n", {}, {kReady, "OK"}, "00");
         // CTS is looked at before every line and every block of at most 1 ms of line time (92
-        // bytes at the 921600 bit/s of the line here): the unit holds a load right behind what it
-        // has received. Every byte value passes.
-        auto held = [&](const char *name, const char *op, const QByteArray &content,
-                        const QByteArray &sent, const QStringList &logged, qsizetype at) {
-            QTest::newRow(name) << Transfer{op, "", "00", "", content, sent, {}, ready, logged, at};
-        };
-        held("HEX held after a line", "LH", l1 + "\n" + l2, "LH0\r\n" + l1 + "\r\n" + l2 + "\r\n",
-             {kReady, l1, l2, "OK"}, 7 + l1.size());
+        // bytes at 921600 bit/s): the unit holds a load right behind what it has received.
+        row("HEX held after a line", "LH", "", l1 + "\n" + l2, ready,
+            "LH0\r\n" + l1 + "\r\n" + l2 + "\r\n", {}, {kReady, l1, l2, "OK"}, "00", "",
+            7 + l1.size());
         QByteArray all;
         QStringList hexLines{kReady};
         for (int i = 0; i < 256; ++i) {
@@ -132,7 +128,8 @@ private Q_SLOTS:
             if (i % 16 == 15)
                 hexLines << QString::fromLatin1(all.right(16).toHex(' ').toUpper() + ' ');
         }
-        held("binary held after a block", "LB", all, "LB256,0\r\n" + all, hexLines << "OK", 9 + 92);
+        row("binary held after a block, every byte value", "LB", "", all, ready,
+            "LB256,0\r\n" + all, {}, hexLines << "OK", "00", "", 9 + 92);
         for (const char *op : {"LH", "LS", "LB"})
             row(op, op, "-missing", "", {}, "", {}, {kCannotOpen});
 
@@ -162,16 +159,15 @@ private Q_SLOTS:
     void transfer() {
         QFETCH(Transfer, t);
         QList<ScriptedPort *> later; // the ports a reconnect opens
-        QTemporaryDir dir;
         Journal journal;
-        QVERIFY(journal.openFile(dir.filePath(u"journal.log"_s)));
         FormFixture f(
             0,
-            [&later](const QString &) {
-                later << new ScriptedPort;
-                return std::unique_ptr<SerialPort>(later.last());
+            [&](auto &) {
+                return std::unique_ptr<SerialPort>(later.emplace_back(new ScriptedPort));
             },
             &journal);
+        const QString journalFile = f.path(u"journal.log"_s);
+        QVERIFY(journal.openFile(journalFile));
         ScriptedPort *port = f.useScripted();
         f.setDevice(u"2F"_s, u"1FFFF"_s);
         const QString data = writeFile(f.path(u"data"_s), t.content);
@@ -208,13 +204,13 @@ private Q_SLOTS:
         QCOMPARE(port->written(), t.sent);
         // The journal holds every byte that crossed the line, in order.
         journal.close();
-        QCOMPARE(journalBytes(dir.filePath(u"journal.log"_s), '>'), t.sent);
+        QCOMPARE(journalBytes(journalFile, '>'), t.sent);
         QByteArray answered;
         for (const auto &piece : t.answer)
             answered += piece.bytes;
         if (!t.cancelAt.isEmpty())
             answered += "34\r\n";
-        QVERIFY(answered.startsWith(journalBytes(dir.filePath(u"journal.log"_s), '<')));
+        QVERIFY(answered.startsWith(journalBytes(journalFile, '<')));
         QCOMPARE(f.log(), QStringList({QString(), kTransfers[t.op].first}) + t.logged);
         if (!t.file.isNull())
             QCOMPARE(readFile(data), t.file);
@@ -229,8 +225,6 @@ private Q_SLOTS:
         }
     }
 
-    // srec_cat's records (LF line ends), or the image itself, across 64 KiB into the emulated unit,
-    // saved, read back.
     // The go buttons start the transfer of the chosen format on the path in their box.
     void goButtons() {
         FormFixture f;
@@ -253,6 +247,8 @@ private Q_SLOTS:
         }
     }
 
+    // srec_cat's records (LF line ends) or the image itself, across 64 KiB into the emulated unit,
+    // saved, read back.
     void roundTrip_data() {
         QTest::addColumn<QStringList>("words"); // load and save command, srec_cat's format
         QTest::newRow("Intel HEX") << QStringList{"LH", "SH", "-intel"};
@@ -271,7 +267,6 @@ private Q_SLOTS:
         const bool text = !words[2].isEmpty();
         QVERIFY(!text || srecCat({bin, u"-binary"_s, u"-offset"_s, u"0xFEE0"_s,
                                   u"-execution-start-address=0"_s, u"-o"_s, in, words[2]}));
-        QVERIFY(!text || (readFile(in).count('\n') > 3 && !readFile(in).contains('\r')));
         QVERIFY(
             runToEnd((f.form().*kTransfers[words[0]].second)(text ? in : bin + u",FEE0"_s), 30000));
         QCOMPARE(f.log().constLast(), u"OK"_s);
@@ -297,26 +292,24 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("done");
         QTest::addColumn<qint64>("elapsedMs");
         QTest::addColumn<QString>("text");
-        QTest::newRow("young") << qint64(1000) << qint64(10) << qint64(1999) << u""_s;
-        QTest::newRow("42 %, 80 s left")
-            << qint64(100000) << qint64(42000) << qint64(3000) << u"SH 42 % 14.0 kB/s 0:04"_s;
-        QTest::newRow("slow: minutes left")
-            << qint64(1000000) << qint64(6000) << qint64(2000) << u"SH 0 % 3.0 kB/s 5:31"_s;
-        QTest::newRow("nothing yet")
-            << qint64(1000) << qint64(0) << qint64(2500) << u"SH 0 % 0.0 kB/s -:--"_s;
-        QTest::newRow("size unknown")
-            << qint64(0) << qint64(123400) << qint64(4000) << u"SH 123.4 kB 30.9 kB/s"_s;
+        auto row = [](const char *name, qint64 expected, qint64 done, qint64 ms, const char *text) {
+            QTest::newRow(name) << expected << done << ms << QString::fromUtf8(text);
+        };
+        row("young", 1000, 10, 1999, "");
+        row("42 %, 80 s left", 100000, 42000, 3000, "SH 42 % 14.0 kB/s 0:04");
+        row("slow: minutes left", 1000000, 6000, 2000, "SH 0 % 3.0 kB/s 5:31");
+        row("nothing yet", 1000, 0, 2500, "SH 0 % 0.0 kB/s -:--");
+        row("size unknown", 0, 123400, 4000, "SH 123.4 kB 30.9 kB/s");
     }
     void progressText() {
         QFETCH(qint64, expected);
         QFETCH(qint64, done);
         QFETCH(qint64, elapsedMs);
-        QFETCH(QString, text);
         TransferProgress progress;
         progress.begin(u"SH"_s, expected, false, 1000);
         progress.sent(999); // a save counts what it receives
         progress.received(done);
-        QCOMPARE(progress.text(1000 + elapsedMs), text);
+        QTEST(progress.text(1000 + elapsedMs), "text");
     }
 
     // A save that runs long shows its progress in the title, and the title comes back after it.
@@ -372,9 +365,8 @@ private Q_SLOTS:
     // Ended by a signal mid-save, the program ends as "終了" does: lines kept whole, status 0.
     void signalEndsLikeExit_data() {
         QTest::addColumn<int>("signalNumber");
-        QTest::newRow("SIGTERM") << int(SIGTERM);
-        QTest::newRow("SIGINT") << int(SIGINT);
-        QTest::newRow("SIGHUP") << int(SIGHUP);
+        for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
+            QTest::newRow(sigabbrev_np(signalNumber)) << signalNumber;
     }
     void signalEndsLikeExit() {
         QFETCH(int, signalNumber);
@@ -521,7 +513,6 @@ private Q_SLOTS:
         // A refusal stops a run without a made-up reply code (also the unit's, for a device code).
         row("refused: unencodable", "\xEF\xBB\xBF"_ba + "BS1é\r\nC", {}, kBadParameter,
             kAbnormalEnd, "BS1é");
-        row("refused: bad buffer type", "BTX\r\nC", {}, kBadParameter, kAbnormalEnd, "BTX");
         row("refused: rejected device", "T99\r\nC", {"TS99,-,-", "US0", "US1"}, "", kAbnormalEnd,
             "T99", "TS99", "21\r\n");
         row("many empty lines", QByteArray(3000, '\n') + "C", {"CL"}, "", kNormalEnd, "C");
@@ -578,15 +569,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("command"); // %1: the data file
         QTest::addColumn<QString>("title");
         QTest::addColumn<QByteArray>("loaded");
-        const QByteArray record = ":10000000" + "A5"_ba.repeated(16) + "A0\r\n";
-        QTest::newRow("Intel HEX load")
-            << u"LH%1"_s << u"* Load HEX File"_s << record.repeated(2000);
-        QTest::newRow("binary load")
-            << u"LB%1"_s << u"* Load Binary File"_s << "Z"_ba.repeated(1 << 16);
-        QTest::newRow("Intel HEX save")
-            << u"SH%1,0,FFFF,0"_s << u"* Save HEX File"_s << QByteArray();
-        QTest::newRow("binary save") << u"SB%1,0,FFFF"_s << u"* Save Binary File"_s << QByteArray();
-        QTest::newRow("dump") << u"D0,FFFF"_s << u"* Dump buffer RAM"_s << QByteArray();
+        auto row = [](const char *name, const char *command, const char *title,
+                      QByteArray in = {}) {
+            QTest::newRow(name) << QString::fromUtf8(command) << QString::fromUtf8(title) << in;
+        };
+        row("Intel HEX load", "LH%1", "* Load HEX File",
+            (":10000000" + "A5"_ba.repeated(16) + "A0\r\n").repeated(2000));
+        row("binary load", "LB%1", "* Load Binary File", "Z"_ba.repeated(1 << 16));
+        row("Intel HEX save", "SH%1,0,FFFF,0", "* Save HEX File");
+        row("binary save", "SB%1,0,FFFF", "* Save Binary File");
+        row("dump", "D0,FFFF", "* Dump buffer RAM");
     }
     void lostMidway() {
         QFETCH(QString, command);
@@ -622,39 +614,37 @@ private Q_SLOTS:
     // Typed commands the program refuses: nothing goes out, busy state and reply code stay.
     void refused_data() {
         QTest::addColumn<QString>("command"); // %1: a data file
-        QTest::addColumn<bool>("linkLost");
         // Characters CP932 lacks (after upper-casing); a file command's path may hold them.
-        QTest::newRow("buffer address é") << u"BS1é"_s << false;
-        QTest::newRow("device text emoji") << u"T03,\U0001F600"_s << false;
-        QTest::newRow("device text U+F86F, read back as №") << u"T03,\uF86F"_s << false;
-        QTest::newRow("device range é") << u"P0,1é"_s << false;
-        QTest::newRow("load field é") << u"LH%1,é"_s << false;
-        QTest::newRow("save field é") << u"SH%1,0,1é,0"_s << false;
-        QTest::newRow("replacement character") << u"BS1\uFFFD"_s << false;
-        // Parameters the program cannot carry out, in either link state.
-        QTest::newRow("buffer type X") << u"BTX"_s << false;
-        QTest::newRow("buffer type X, link lost") << u"BTX"_s << true;
-        QTest::newRow("dump start too high") << u"D1000000,1000010"_s << false;
-        QTest::newRow("dump start too high, link lost") << u"D1000000,1000010"_s << true;
+        QTest::newRow("buffer address é") << u"BS1é"_s;
+        QTest::newRow("device text emoji") << u"T03,\U0001F600"_s;
+        QTest::newRow("device text U+F86F, read back as №") << u"T03,\uF86F"_s;
+        QTest::newRow("device range é") << u"P0,1é"_s;
+        QTest::newRow("load field é") << u"LH%1,é"_s;
+        QTest::newRow("save field é") << u"SH%1,0,1é,0"_s;
+        QTest::newRow("replacement character") << u"BS1\uFFFD"_s;
+        // Parameters the program cannot carry out.
+        QTest::newRow("buffer type X") << u"BTX"_s;
+        QTest::newRow("dump start too high") << u"D1000000,1000010"_s;
     }
     void refused() {
         QFETCH(QString, command);
-        QFETCH(bool, linkLost);
-        FormFixture f;
-        ScriptedPort *port = f.useScripted();
-        f.setDevice(u"03"_s, u"07FFF"_s);
-        f->AnsRxCode = linkLost ? u"98"_s : u"00"_s;
-        f->PbUnEn();
-        f->PbReEn();
-        const QString before = f.enabledInSight();
-        const QString data = writeFile(f.path(u"dätä.hex"_s), ":00000001FF\r\n");
-        f->TexCMD->setText(command.replace(u"%1"_s, data));
-        QVERIFY(runToEnd(f->PbCMD_Click()));
-        QCOMPARE(port->written(), QByteArray());
-        QCOMPARE(readFile(data), ":00000001FF\r\n"_ba);
-        QCOMPARE(f.log().last(), kBadParameter);
-        QCOMPARE(f->AnsRxCode, linkLost ? u"98"_s : u"00"_s);
-        QCOMPARE(f.enabledInSight(), before);
+        for (const QString &code : {u"00"_s, u"98"_s}) { // in either link state
+            FormFixture f;
+            ScriptedPort *port = f.useScripted();
+            f.setDevice(u"03"_s, u"07FFF"_s);
+            f->AnsRxCode = code;
+            f->PbUnEn();
+            f->PbReEn();
+            const QString before = f.enabledInSight();
+            const QString data = writeFile(f.path(u"dätä.hex"_s), ":00000001FF\r\n");
+            f->TexCMD->setText(QString(command).replace(u"%1"_s, data));
+            QVERIFY(runToEnd(f->PbCMD_Click()));
+            QCOMPARE(port->written(), QByteArray());
+            QCOMPARE(readFile(data), ":00000001FF\r\n"_ba);
+            QCOMPARE(f.log().last(), kBadParameter);
+            QCOMPARE(f->AnsRxCode, code);
+            QCOMPARE(f.enabledInSight(), before);
+        }
     }
 
     // After a query's reply locks the operation controls, the next query still goes out.
