@@ -178,19 +178,6 @@ private Q_SLOTS:
                      qPrintable(table[i + 1]));
         }
     }
-
-    // The real line: corvane-unit on a pseudo-terminal.
-    void pseudoTerminal() {
-        UnitProcess unit;
-        QVERIFY(!unit.path.isEmpty());
-        Run run;
-        run.start("BS100\r\n",
-                  {u"--port"_s, unit.path, u"--speed"_s, u"38400"_s, u"--no-journal"_s});
-        QCOMPARE(run.finish(), 0);
-        const QStringList lines = run.lines();
-        QCOMPARE(lines.mid(0, kGreeting.size()), kGreeting);
-        QVERIFY(lines.contains(u"ｺﾏﾝﾄﾞﾚｽ正常終了"_s));
-    }
 };
 
 QTEST_MAIN(TestRun)
