@@ -8,6 +8,12 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <csignal>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <optional>
 #include <tuple>
@@ -16,9 +22,6 @@
 namespace corvane {
 
 namespace {
-
-// A longer run of bytes without a line end (a binary block) is cut into hex lines of this size.
-constexpr qsizetype kMaxPending = 512;
 
 // The place of a journal file name in the folder's order: its day, then 1 for YYYY-MM-DD.log and
 // n for YYYY-MM-DD.n.log.
@@ -39,10 +42,9 @@ std::optional<Place> placeOf(const QString &name) {
     return Place{match.captured(1), match.hasCaptured(2) ? match.captured(2).toInt() : 1};
 }
 
-// The text of a line that ended with CR LF and holds CP932 text alone, byte for byte.
-// The text of `body` when it is one: CP932 without control characters (its bytes again when
+// `body` as UTF-8 when it is text: CP932 without control characters (its bytes again when
 // encoded).
-std::optional<QString> textOf(const QByteArray &body) {
+std::optional<QByteArray> textOf(const QByteArray &body) {
     bool ascii = true;
     for (const char c : body) {
         const auto byte = uchar(c);
@@ -51,14 +53,14 @@ std::optional<QString> textOf(const QByteArray &body) {
         ascii = ascii && byte < 0x80;
     }
     if (ascii)
-        return QString::fromLatin1(body);
+        return body;
     QString text = fromCp932(body);
     if (encodeCp932(text) != body)
         return std::nullopt;
     if (std::any_of(text.begin(), text.end(),
                     [](QChar c) { return c.category() == QChar::Other_Control; }))
         return std::nullopt;
-    return text;
+    return text.toUtf8();
 }
 
 // The local time as a wall clock (a UTC time that reads as the local one). The local time zone's
@@ -77,9 +79,57 @@ QDateTime localWallClock() {
 
 } // namespace
 
+std::atomic<Journal *> Journal::s_holding = nullptr;
+
+#ifdef Q_OS_UNIX
+namespace {
+
+constexpr std::array kCrashSignals{SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+std::array<struct sigaction, kCrashSignals.size()> g_crashActions{};
+
+} // namespace
+
+// Only what a signal handler may do: one write of the held lines, the signal's former action
+// restored and the signal raised again for it.
+void Journal::onCrash(int signalNumber) {
+    const int savedErrno = errno;
+    if (const Journal *holding = s_holding; holding && holding->m_fd >= 0) {
+        s_holding = nullptr;
+        for (qsizetype done = 0; done < holding->m_heldSize;) {
+            const ssize_t written =
+                ::write(holding->m_fd, holding->m_held.get() + done, holding->m_heldSize - done);
+            if (written <= 0)
+                break;
+            done += written;
+        }
+    }
+    for (std::size_t i = 0; i < kCrashSignals.size(); ++i) {
+        if (kCrashSignals[i] == signalNumber)
+            ::sigaction(signalNumber, &g_crashActions[i], nullptr);
+    }
+    ::raise(signalNumber);
+    errno = savedErrno;
+}
+#endif
+
+void Journal::writeHeldOnCrash() {
+#ifdef Q_OS_UNIX
+    struct sigaction action = {};
+    action.sa_handler = onCrash;
+    sigemptyset(&action.sa_mask);
+    for (std::size_t i = 0; i < kCrashSignals.size(); ++i)
+        ::sigaction(kCrashSignals[i], &action, &g_crashActions[i]);
+#endif
+}
+
 Journal::Journal(qint64 limit, Clock clock)
     : m_clock(clock ? std::move(clock) : Clock(localWallClock))
-    , m_limit(limit) {}
+    , m_limit(limit)
+    , m_held(new char[kHoldBytes]) {
+    m_holdTimer.setSingleShot(true);
+    m_holdTimer.setInterval(kHoldMs);
+    QObject::connect(&m_holdTimer, &QTimer::timeout, &m_holdTimer, [this] { writeHeld(); });
+}
 
 Journal::~Journal() {
     close();
@@ -114,17 +164,22 @@ bool Journal::openFile(const QString &path) {
 }
 
 void Journal::close() {
-    flushPending();
-    m_file.close();
+    flush();
+    closeFile();
     m_daily = false;
+}
+
+void Journal::flush() {
+    flushPending();
+    writeHeld();
 }
 
 void Journal::header(const QString &version, const QString &port, const QString &speed) {
     if (!isOpen())
         return;
     flushPending();
-    writeEntry(m_clock(), '*',
-               QStringLiteral(" corvane %1 port %2 speed %3").arg(version, port, speed));
+    writeEntry(m_clock(), '*', " ",
+               QStringLiteral("corvane %1 port %2 speed %3").arg(version, port, speed).toUtf8());
 }
 
 void Journal::logLine(const QString &line) {
@@ -133,11 +188,15 @@ void Journal::logLine(const QString &line) {
     // Bytes being gathered stay gathered: a line of the log often comes between a received
     // line's CR and its LF.
     const QDateTime time = m_clock();
-    const QStringList parts = line.split(QLatin1Char('\n'));
-    for (QString part : parts) {
+    for (qsizetype from = 0;;) {
+        const qsizetype end = line.indexOf(QLatin1Char('\n'), from);
+        QStringView part = QStringView(line).sliced(from, (end < 0 ? line.size() : end) - from);
         if (part.endsWith(QLatin1Char('\r')))
             part.chop(1);
-        writeEntry(time, '#', QLatin1Char(' ') + part);
+        writeEntry(time, '#', " ", part.toUtf8());
+        if (end < 0)
+            break;
+        from = end + 1;
     }
 }
 
@@ -156,43 +215,67 @@ void Journal::received(char byte) {
 }
 
 void Journal::take(Direction direction, char byte) {
+    // Most bytes go on a line being gathered in the same direction.
+    if (m_pendingSize > 0 && m_pendingSize < kMaxPending - 1 && direction == m_pendingDirection &&
+        byte != '\n' && m_pending[m_pendingSize - 1] != '\r') {
+        m_pending[m_pendingSize++] = byte;
+        return;
+    }
     if (!isOpen())
         return;
-    if (!m_pending.isEmpty() &&
-        (direction != m_pendingDirection || (m_pending.back() == '\r' && byte != '\n')))
+    if (m_pendingSize > 0 &&
+        (direction != m_pendingDirection || (m_pending[m_pendingSize - 1] == '\r' && byte != '\n')))
         flushPending();
-    if (m_pending.isEmpty()) {
+    if (m_pendingSize == 0) {
         m_pendingDirection = direction;
         m_pendingTime = m_clock();
     }
-    m_pending.append(byte);
-    if (byte == '\n' || m_pending.size() >= kMaxPending)
+    m_pending[m_pendingSize++] = byte;
+    if (byte == '\n' || m_pendingSize == kMaxPending)
         flushPending();
 }
 
 void Journal::flushPending() {
-    if (m_pending.isEmpty())
+    if (m_pendingSize == 0)
         return;
     // A text line with its CR LF, a piece of text without a line end, or hex.
-    const bool ended = m_pending.endsWith("\r\n");
-    const std::optional<QString> text =
-        m_pending.isEmpty() ? std::nullopt : textOf(ended ? m_pending.chopped(2) : m_pending);
-    const QString content =
-        text ? QLatin1Char(ended ? ' ' : '-') + *text
-             : QStringLiteral("x ") + QString::fromLatin1(m_pending.toHex(' ').toUpper());
-    m_pending.resize(0);
-    writeEntry(m_pendingTime, char(m_pendingDirection), content);
+    const QByteArray bytes = QByteArray::fromRawData(m_pending.data(), m_pendingSize);
+    m_pendingSize = 0;
+    const bool ended = bytes.endsWith("\r\n");
+    const char mark = char(m_pendingDirection);
+    if (const std::optional<QByteArray> text = textOf(ended ? bytes.chopped(2) : bytes))
+        writeEntry(m_pendingTime, mark, ended ? " " : "-", *text);
+    else
+        writeEntry(m_pendingTime, mark, "x ", bytes.toHex(' ').toUpper());
 }
 
-void Journal::writeEntry(const QDateTime &time, char mark, const QString &content) {
+void Journal::writeEntry(const QDateTime &time, char mark, QByteArrayView kind,
+                         QByteArrayView content) {
     if (!isOpen())
         return;
-    const QByteArray line =
-        (time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) + QLatin1Char(' ') + m_tag +
-         QLatin1Char(mark) + content + QLatin1Char('\n'))
-            .toUtf8();
+    // The time's text up to its second changes once a second: made anew only then.
+    const qint64 ms = time.toMSecsSinceEpoch();
+    const qint64 second = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+    if (second != m_stampSecond || m_stamp.isEmpty()) {
+        m_stampSecond = second;
+        m_stamp = time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.")).toUtf8();
+        m_stampDay = time.date();
+    }
+    const int milli = int(ms - second * 1000);
+    QByteArray &line = m_line;
+    line.resize(0);
+    line.append(m_stamp)
+        .append(char('0' + milli / 100))
+        .append(char('0' + milli / 10 % 10))
+        .append(char('0' + milli % 10))
+        .append(' ')
+        .append(m_tag)
+        .append(mark)
+        .append(kind)
+        .append(content)
+        .append('\n');
     if (m_daily) {
-        if (time.date() != m_day && !openDay(time.date()))
+        if (m_stampDay != m_day && !openDay(m_stampDay))
             return;
         if (m_size > 0 && m_size + line.size() > m_limit) {
             m_others += m_size;
@@ -203,16 +286,47 @@ void Journal::writeEntry(const QDateTime &time, char mark, const QString &conten
         if (m_others > 0 && !m_stuck && m_others + m_size + line.size() > m_limit)
             makeRoom(m_size + line.size());
     }
-    if (m_file.write(line) != line.size()) {
-        fail(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_file.fileName()),
-                                          m_file.errorString()));
-        return;
-    }
+    hold(line);
     m_size += line.size();
 }
 
+void Journal::hold(const QByteArray &line) {
+    // Lines of two journals (several units) reach their files in the order they were made.
+    if (Journal *other = s_holding; other && other != this)
+        other->writeHeld();
+    if (m_heldSize + line.size() > kHoldBytes)
+        writeHeld();
+    if (!isOpen())
+        return;
+    if (line.size() > kHoldBytes) {
+        writeBytes(line.constData(), line.size());
+        return;
+    }
+    std::copy(line.cbegin(), line.cend(), m_held.get() + m_heldSize);
+    m_heldSize += line.size();
+    s_holding = this;
+    if (!m_holdTimer.isActive())
+        m_holdTimer.start();
+}
+
+void Journal::writeHeld() {
+    if (s_holding == this)
+        s_holding = nullptr;
+    m_holdTimer.stop();
+    const qsizetype size = std::exchange(m_heldSize, 0);
+    if (size > 0 && isOpen())
+        writeBytes(m_held.get(), size);
+}
+
+void Journal::writeBytes(const char *data, qsizetype size) {
+    if (m_file.write(data, size) != size)
+        fail(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_file.fileName()),
+                                          m_file.errorString()));
+}
+
 bool Journal::openPath(const QString &path) {
-    m_file.close();
+    writeHeld(); // into the file they were counted in
+    closeFile();
     m_file.setFileName(path);
     // A device or pipe (say /dev/stderr) is written as it is: appending would try to seek it.
     const QFileInfo info(path);
@@ -223,7 +337,17 @@ bool Journal::openPath(const QString &path) {
         return false;
     }
     m_size = m_file.size();
+    m_fd = m_file.handle();
     return true;
+}
+
+void Journal::closeFile() {
+    if (s_holding == this)
+        s_holding = nullptr;
+    m_heldSize = 0;
+    m_holdTimer.stop();
+    m_fd = -1;
+    m_file.close();
 }
 
 // Goes on in the day's last file; one look at the folder for the sizes of the others.
@@ -272,8 +396,8 @@ void Journal::makeRoom(qint64 needed) {
 
 void Journal::fail(const QString &error) {
     m_error = error;
-    m_file.close();
-    m_pending.clear();
+    closeFile();
+    m_pendingSize = 0;
     m_daily = false;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
-// The journal: every log line and every byte on the line, one UTF-8 text line each, written and
-// handed to the system line by line so that it survives a crash of the program.
+// The journal: every log line and every byte on the line, one UTF-8 text line each. Lines reach
+// the file at most kHoldMs after they were made, those of that time in one write (a fast dump
+// makes thousands a second); a crash of the program writes them before it ends
+// (writeHeldOnCrash()).
 //
 // A journal line is the local time to the millisecond, a space, a mark and the content:
 //   2024-05-01 10:00:00.123 * corvane 1.0.0 port EMU speed 9600   session header
@@ -26,8 +28,12 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
+#include <array>
+#include <atomic>
 #include <functional>
+#include <memory>
 
 namespace corvane {
 
@@ -62,18 +68,22 @@ public:
     // A tag written at the start of every line's content ("[tag] "), e.g. the port of one of
     // several units writing to the same file; none when empty.
     void setTag(const QString &tag) {
-        m_tag = tag.isEmpty() ? QString() : QLatin1Char('[') + tag + QLatin1String("] ");
+        m_tag = tag.isEmpty() ? QByteArray() : '[' + tag.toUtf8() + "] ";
     }
     // A line of the window's log; several lines make several journal lines.
     void logLine(const QString &line);
     // Bytes on the line. They gather into a journal line until a line end (CR LF, LF, or CR
-    // followed by anything else), a change of direction or flushPending(); a log line written
+    // followed by anything else), a change of direction or flush(); a log line written
     // meanwhile goes before them.
     void sent(const QByteArray &bytes);
     void received(const QByteArray &bytes);
     void received(char byte);
-    // Writes the bytes gathered so far: the owner calls it on a quiet gap of the line.
-    void flushPending();
+    // Writes out the bytes gathered so far, as a line, and every line held back.
+    void flush();
+
+    // Makes a crash of the program (a fault or an abort) write the lines held back before the
+    // program ends. Called once, early in main().
+    static void writeHeldOnCrash();
 
     // Journal file names of a daily folder in their order: YYYY-MM-DD.log, YYYY-MM-DD.2.log, ...
     struct FileEntry {
@@ -85,11 +95,18 @@ public:
     [[nodiscard]] static QStringList filesToRemove(const QList<FileEntry> &files, qint64 limit);
 
 private:
-    QString m_tag;
+    QByteArray m_tag;
     enum class Direction : char { Sent = '>', Received = '<' };
 
     void take(Direction direction, char byte);
-    void writeEntry(const QDateTime &time, char mark, const QString &content);
+    void flushPending();
+    void hold(const QByteArray &line);
+    void writeHeld();
+    void writeBytes(const char *data, qsizetype size);
+    void closeFile();
+    static void onCrash(int signalNumber);
+    // One journal line: time, tag, mark, kind (" ", "-" or "x ") and content.
+    void writeEntry(const QDateTime &time, char mark, QByteArrayView kind, QByteArrayView content);
     bool openPath(const QString &path);
     bool openDay(QDate day);
     void makeRoom(qint64 needed);
@@ -97,6 +114,7 @@ private:
     [[nodiscard]] QString dayPath(QDate day, int index) const;
 
     QFile m_file;
+    int m_fd = -1; // m_file's descriptor, for a crash
     QString m_error;
     Clock m_clock;
     qint64 m_limit;
@@ -109,7 +127,22 @@ private:
     qint64 m_others = 0;  // bytes in the folder's other journal files
     bool m_stuck = false; // a removal failed: no further tries until the file changes
 
-    QByteArray m_pending;
+    qint64 m_stampSecond = 0;
+    QByteArray m_stamp; // the text of m_stampSecond's time up to its second, with the dot
+    QDate m_stampDay;   // and its day
+    QByteArray m_line;  // the line being written (kept for its capacity)
+
+    static constexpr int kHoldMs = 10;
+    static constexpr qsizetype kHoldBytes = 64 * 1024;
+    std::unique_ptr<char[]> m_held; // kHoldBytes: never moves, a crash may write it
+    qsizetype m_heldSize = 0;
+    QTimer m_holdTimer;
+    static std::atomic<Journal *> s_holding; // the one journal holding lines back
+
+    // A longer run of bytes without a line end (a binary block) is cut into lines of this size.
+    static constexpr qsizetype kMaxPending = 512;
+    std::array<char, kMaxPending> m_pending{};
+    qsizetype m_pendingSize = 0;
     Direction m_pendingDirection = Direction::Sent;
     QDateTime m_pendingTime;
 };

@@ -43,6 +43,7 @@ int main(int argc, char *argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvane"));
+    corvane::Journal::writeHeldOnCrash();
     if (!line.runFile.isEmpty())
         return corvane::runUnattended(line);
 
