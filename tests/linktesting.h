@@ -35,7 +35,12 @@ struct UnitProcess {
         }
         path = QString::fromLocal8Bit(process.readLine()).trimmed();
     }
-    ~UnitProcess() { kill(); }
+    ~UnitProcess() { // corvane-unit still serving ends on SIGTERM, with status 0
+        const bool running = process.state() != QProcess::NotRunning;
+        process.terminate();
+        if (running && !(process.waitForFinished(3000) && process.exitCode() == 0))
+            qFatal("corvane-unit did not end on SIGTERM with status 0");
+    }
     void kill() {
         process.kill();
         process.waitForFinished(3000);

@@ -288,28 +288,23 @@ private Q_SLOTS:
     }
 
     void progressText_data() {
-        QTest::addColumn<qint64>("expected");
-        QTest::addColumn<qint64>("done");
-        QTest::addColumn<qint64>("elapsedMs");
+        QTest::addColumn<QList<qint64>>("counts"); // bytes expected, done; milliseconds taken
         QTest::addColumn<QString>("text");
-        auto row = [](const char *name, qint64 expected, qint64 done, qint64 ms, const char *text) {
-            QTest::newRow(name) << expected << done << ms << QString::fromUtf8(text);
-        };
-        row("young", 1000, 10, 1999, "");
-        row("42 %, 80 s left", 100000, 42000, 3000, "SH 42 % 14.0 kB/s 0:04");
-        row("slow: minutes left", 1000000, 6000, 2000, "SH 0 % 3.0 kB/s 5:31");
-        row("nothing yet", 1000, 0, 2500, "SH 0 % 0.0 kB/s -:--");
-        row("size unknown", 0, 123400, 4000, "SH 123.4 kB 30.9 kB/s");
+        QTest::newRow("young") << QList<qint64>{1000, 10, 1999} << "";
+        QTest::newRow("42 %, 80 s left")
+            << QList<qint64>{100000, 42000, 3000} << "SH 42 % 14.0 kB/s 0:04";
+        QTest::newRow("slow: minutes left")
+            << QList<qint64>{1000000, 6000, 2000} << "SH 0 % 3.0 kB/s 5:31";
+        QTest::newRow("nothing yet") << QList<qint64>{1000, 0, 2500} << "SH 0 % 0.0 kB/s -:--";
+        QTest::newRow("size unknown") << QList<qint64>{0, 123400, 4000} << "SH 123.4 kB 30.9 kB/s";
     }
     void progressText() {
-        QFETCH(qint64, expected);
-        QFETCH(qint64, done);
-        QFETCH(qint64, elapsedMs);
+        QFETCH(QList<qint64>, counts);
         TransferProgress progress;
-        progress.begin(u"SH"_s, expected, false, 1000);
+        progress.begin(u"SH"_s, counts[0], false, 1000);
         progress.sent(999); // a save counts what it receives
-        progress.received(done);
-        QTEST(progress.text(1000 + elapsedMs), "text");
+        progress.received(counts[1]);
+        QTEST(progress.text(1000 + counts[2]), "text");
     }
 
     // A save that runs long shows its progress in the title, and the title comes back after it.
@@ -580,6 +575,7 @@ private Q_SLOTS:
         row("binary save", "SB%1,0,FFFF", "* Save Binary File");
         row("dump", "D0,FFFF", "* Dump buffer RAM");
     }
+
     void lostMidway() {
         QFETCH(QString, command);
         QFETCH(QString, title);

@@ -131,17 +131,6 @@ private Q_SLOTS:
         QCOMPARE(f.log().constLast(), u"OK"_s);
     }
 
-    // Nobody listens: the window says so at once, naming the server.
-    void connectRefused() {
-        const QString url = u"tcp://127.0.0.1:%1"_s.arg(freePort());
-        FormFixture f;
-        f.set("Combo1=" + url);
-        QVERIFY(runToEnd(f->PbON_Click(), 2000));
-        QCOMPARE(
-            f.log().constLast() + f->AnsRxCode,
-            u"！通信ポートを開けません。（%1） %2: connection refused98"_s.arg(url, url.mid(6)));
-    }
-
     // corvane-unit behind ser2net: a 256 KiB binary with every byte value loaded over tcp:// (a
     // pseudo-terminal's CTS reads low through rfc2217) and saved back over rfc2217://, an Intel
     // HEX save read back by srec_cat, a cancelled save, a dump.

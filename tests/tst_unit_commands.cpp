@@ -1,15 +1,10 @@
 // The emulated unit: the reply bytes of every command family, cell writes, records against
-// srec_cat, cancel, time-outs, the busy line, the faults; and corvane-unit serving it on a
-// pseudo-terminal.
+// srec_cat, cancel, time-outs, the busy line, the faults; and corvane-unit's usage errors.
 #include <unit/simulatedline.h>
 #include <unit/unit.h>
 
 #include <QProcess>
 #include <QTest>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 using namespace corvane;
 
@@ -61,21 +56,6 @@ QByteArray srecCat(const QStringList &arguments, const QByteArray &input) {
     if (!tool.waitForFinished(60000) || tool.exitCode() != 0)
         return "srec_cat failed: " + tool.readAllStandardError();
     return tool.readAllStandardOutput();
-}
-
-// Opens the pseudo-terminal, writes `request`, reads `bytes` or until 3 s pass without one, closes.
-QByteArray exchange(const QByteArray &path, const QByteArray &request, qsizetype bytes) {
-    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY);
-    QByteArray got;
-    if (fd >= 0 && ::write(fd, request.constData(), size_t(request.size())) == request.size()) {
-        pollfd wait{fd, POLLIN, 0};
-        char chunk[4096];
-        for (ssize_t n = 0; got.size() < bytes && ::poll(&wait, 1, 3000) > 0 &&
-                            (n = ::read(fd, chunk, sizeof chunk)) > 0;)
-            got.append(chunk, n);
-    }
-    ::close(fd);
-    return got;
 }
 
 } // namespace
@@ -235,20 +215,6 @@ private Q_SLOTS:
         QVERIFY(!unit.hasOutput() && !unit.clearToSend(line.now()));
         unit.setFault(Fault::None);
         run(line, "ON>00|");
-    }
-
-    void serverServesAndAnswers() {
-        QProcess server;
-        server.start(qEnvironmentVariable("CORVANE_UNIT_BIN"), {"--time-scale", "0"});
-        QVERIFY(server.waitForReadyRead(5000));
-        const QByteArray path = server.readLine().trimmed();
-        QCOMPARE(exchange(path, "TS2F,-,-\r\n", 4), QByteArray("00\r\n"));
-        const QByteArray selected(
-            "00:2F,\x83\x43\x83\x93\x83\x65\x83\x8B\x82\xE9,am27r010gg,00,0\r\n");
-        QCOMPARE(exchange(path, "US0\r\n", selected.size()), selected); // closed and opened again
-        server.terminate();
-        QVERIFY(server.waitForFinished(3000));
-        QVERIFY(server.exitStatus() == QProcess::NormalExit && server.exitCode() == 0);
     }
 
     void serverUsageErrors_data() {

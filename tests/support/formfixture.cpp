@@ -42,12 +42,6 @@ QByteArray readFile(const QString &path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-QString sortedWords(const QString &words) {
-    QStringList list = words.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    list.sort();
-    return list.join(QLatin1Char(' '));
-}
-
 QList<QByteArray> expectScript(ScriptedPort *port, const QList<QByteArray> &script) {
     QList<QByteArray> lines;
     for (qsizetype i = 0; i + 1 < script.size(); i += 2) {
@@ -173,7 +167,8 @@ QString FormFixture::enabledInSight(bool all) const {
         if (all || menu->isEnabled())
             names << menu->objectName();
     }
-    return sortedWords(names.join(QLatin1Char(' ')));
+    names.sort();
+    return names.join(QLatin1Char(' '));
 }
 
 } // namespace corvane::test

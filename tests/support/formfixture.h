@@ -28,8 +28,6 @@ void spin(int ms);
 QString writeFile(const QString &path, const QByteArray &bytes);
 // The bytes of the file at `path`, or "<missing>" when it cannot be read.
 QByteArray readFile(const QString &path);
-// The blank-separated words of `words`, sorted, joined by one blank.
-QString sortedWords(const QString &words);
 // "Name=value" words joined by ";", Name a control's object name: a label's, field's or combo
 // box's text, an option's value ("1" set), a button's enabled flag; "Name!" any control's enabled
 // flag. setControls() takes "red" for painting the device code red; controls() shows the words it
@@ -63,8 +61,8 @@ public:
     [[nodiscard]] QString probe(const QString &words) const { return controls(*m_form, words); }
 
     [[nodiscard]] QStringList log() const;
-    // Object names of the buttons in sight and of the menus, enabled ones only unless `all`
-    // (see sortedWords).
+    // Object names of the buttons in sight and of the menus, enabled ones only unless `all`,
+    // sorted and joined by one blank.
     [[nodiscard]] QString enabledInSight(bool all = false) const;
     // Every line ever appended to the log, in order (lines since dropped or rewritten included).
     [[nodiscard]] QStringList history() const { return m_history; }
