@@ -16,35 +16,32 @@ CommandLine parseCommandLine(const QStringList &arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Corvane ROM programmer control. Without --run it opens the window."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Shows this help and ends."));
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
-                                     QStringLiteral("Shows the version and ends."));
-    const QCommandLineOption run(
-        QStringLiteral("run"),
-        QStringLiteral("Connects, runs the command-response FILE without a window and ends with "
-                       "0 normal, 1 abnormal, 2 cancelled, 3 no connection, 64 bad usage."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption port(
-        QStringLiteral("port"),
-        QStringLiteral("The port (1-6, EMU, a device path, rfc2217://HOST:PORT, tcp://HOST:PORT); "
-                       "repeat it to run on several units at once. Default: the settings file's."),
-        QStringLiteral("TEXT"));
-    const QCommandLineOption speed(QStringLiteral("speed"),
-                                   QStringLiteral("Line speed in bit/s. Default: the settings "
-                                                  "file's."),
-                                   QStringLiteral("BPS"));
-    const QCommandLineOption settings(QStringLiteral("settings"),
-                                      QStringLiteral("The settings file to read (never written "
-                                                     "by a run)."),
-                                      QStringLiteral("PATH"));
-    const QCommandLineOption journal(QStringLiteral("journal"),
-                                     QStringLiteral("Writes the journal of every exchange to "
-                                                    "PATH instead of the daily file."),
-                                     QStringLiteral("PATH"));
-    const QCommandLineOption noJournal(QStringLiteral("no-journal"),
-                                       QStringLiteral("Writes no journal."));
-    parser.addOptions({help, version, run, port, speed, settings, journal, noJournal});
+    // Names (a short one first, "|" between), the value's name (none for a switch), what it does.
+    struct Option {
+        const char *names;
+        const char *value;
+        const char *description;
+    };
+    static constexpr Option kOptions[] = {
+        {"h|help", nullptr, "Shows this help and ends."},
+        {"v|version", nullptr, "Shows the version and ends."},
+        {"run", "FILE",
+         "Connects, runs the command-response FILE without a window and ends with 0 normal, "
+         "1 abnormal, 2 cancelled, 3 no connection, 64 bad usage."},
+        {"port", "TEXT",
+         "The port (1-6, EMU, a device path, rfc2217://HOST:PORT, tcp://HOST:PORT); repeat it to "
+         "run on several units at once. Default: the settings file's."},
+        {"speed", "BPS", "Line speed in bit/s. Default: the settings file's."},
+        {"settings", "PATH", "The settings file to read (never written by a run)."},
+        {"journal", "PATH",
+         "Writes the journal of every exchange to PATH instead of the daily file."},
+        {"no-journal", nullptr, "Writes no journal."},
+    };
+    for (const Option &option : kOptions) {
+        parser.addOption(QCommandLineOption(QString::fromLatin1(option.names).split(u'|'),
+                                            QString::fromLatin1(option.description),
+                                            QString::fromLatin1(option.value)));
+    }
 
     CommandLine line;
     // Read before any application object exists, which would name the program.
@@ -54,18 +51,18 @@ CommandLine parseCommandLine(const QStringList &arguments) {
         line.error = parser.errorText();
         return line;
     }
-    line.help = parser.isSet(help);
-    line.version = parser.isSet(version);
-    line.runFile = parser.value(run);
-    line.ports = parser.values(port);
-    line.speed = parser.value(speed);
-    line.settingsPath = parser.value(settings);
-    line.journalPath = parser.value(journal);
-    line.journal = !parser.isSet(noJournal);
+    line.help = parser.isSet(QStringLiteral("help"));
+    line.version = parser.isSet(QStringLiteral("version"));
+    line.runFile = parser.value(QStringLiteral("run"));
+    line.ports = parser.values(QStringLiteral("port"));
+    line.speed = parser.value(QStringLiteral("speed"));
+    line.settingsPath = parser.value(QStringLiteral("settings"));
+    line.journalPath = parser.value(QStringLiteral("journal"));
+    line.journal = !parser.isSet(QStringLiteral("no-journal"));
     if (!parser.positionalArguments().isEmpty())
         line.error = QStringLiteral("Unexpected argument '%1'.")
                          .arg(parser.positionalArguments().constFirst());
-    else if (parser.isSet(run) && line.runFile.isEmpty())
+    else if (parser.isSet(QStringLiteral("run")) && line.runFile.isEmpty())
         line.error = QStringLiteral("--run needs a file.");
     else if (!line.runFile.isEmpty() || line.ports.size() > 1) {
         if (line.ports.size() > 1 && line.runFile.isEmpty())
@@ -82,7 +79,7 @@ CommandLine parseCommandLine(const QStringList &arguments) {
     }
     if (line.error.isEmpty() && !line.speed.isEmpty() && line.speed.toInt() <= 0)
         line.error = QStringLiteral("The speed '%1' is not a number of bit/s.").arg(line.speed);
-    if (line.error.isEmpty() && parser.isSet(journal) && !line.journal)
+    if (line.error.isEmpty() && parser.isSet(QStringLiteral("journal")) && !line.journal)
         line.error = QStringLiteral("--journal and --no-journal exclude each other.");
     return line;
 }

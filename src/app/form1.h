@@ -258,11 +258,11 @@ public:
     QCoro::Task<> PbEE_Click();
 
     // ---- File transfer (files/) ----
-    QCoro::Task<> LHsub(QString RemoteCMD);
-    QCoro::Task<> LSsub(QString RemoteCMD);
+    QCoro::Task<> LHsub(QString RemoteCMD) { return loadTextFile('H', std::move(RemoteCMD)); }
+    QCoro::Task<> LSsub(QString RemoteCMD) { return loadTextFile('S', std::move(RemoteCMD)); }
     QCoro::Task<> LBsub(QString RemoteCMD);
-    QCoro::Task<> SHsub(QString RemoteCMD);
-    QCoro::Task<> SSsub(QString RemoteCMD);
+    QCoro::Task<> SHsub(QString RemoteCMD) { return saveTextFile('H', std::move(RemoteCMD)); }
+    QCoro::Task<> SSsub(QString RemoteCMD) { return saveTextFile('S', std::move(RemoteCMD)); }
     QCoro::Task<> SBsub(QString RemoteCMD);
     QCoro::Task<> PbGoLoad_Click();
     QCoro::Task<> PbGoSave_Click();
@@ -374,9 +374,10 @@ private:
     QCoro::Task<> switchEraseLamp(QString title, QString word);
 
     // ---- State owned by files/ (add below this line only) ----
-    // The Intel HEX and Motorola S loads and saves differ only in their title and command word.
-    QCoro::Task<> loadTextFile(QString title, QString word, QString RemoteCMD);
-    QCoro::Task<> saveTextFile(QString title, QString word, QString RemoteCMD);
+    // The Intel HEX ('H') and Motorola S ('S') loads and saves differ only in their title and
+    // command word.
+    QCoro::Task<> loadTextFile(char format, QString RemoteCMD);
+    QCoro::Task<> saveTextFile(char format, QString RemoteCMD);
     // The argument of a load or save: split into Rcmd0..Rcmd5, the fields after the path cleaned
     // (upper case, half width, no spaces, no comment); returns the path as typed.
     QString splitFileArgument(QString RemoteCMD);

@@ -112,17 +112,10 @@ QCoro::Task<bool> Form1::openLoad(HeldFile &held, QString title, QString RemoteC
     co_return false;
 }
 
-QCoro::Task<> Form1::LHsub(QString RemoteCMD) {
-    co_await loadTextFile(QStringLiteral("* Load HEX File"), QStringLiteral("LH"),
-                          std::move(RemoteCMD));
-}
-
-QCoro::Task<> Form1::LSsub(QString RemoteCMD) {
-    co_await loadTextFile(QStringLiteral("* Losd S File"), QStringLiteral("LS"),
-                          std::move(RemoteCMD));
-}
-
-QCoro::Task<> Form1::loadTextFile(QString title, QString word, QString RemoteCMD) {
+QCoro::Task<> Form1::loadTextFile(char format, QString RemoteCMD) {
+    const QString title =
+        format == 'H' ? QStringLiteral("* Load HEX File") : QStringLiteral("* Losd S File");
+    const QString word = QStringLiteral("L") + QLatin1Char(format);
     const TransferScope transfer(this);
     HeldFile held(m_dataFile, this);
     const bool opened = co_await openLoad(held, title, RemoteCMD, false);

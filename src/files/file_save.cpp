@@ -28,17 +28,10 @@ bool openForWriting(QFile *file) {
 
 } // namespace
 
-QCoro::Task<> Form1::SHsub(QString RemoteCMD) {
-    co_await saveTextFile(QStringLiteral("* Save HEX File"), QStringLiteral("SH"),
-                          std::move(RemoteCMD));
-}
-
-QCoro::Task<> Form1::SSsub(QString RemoteCMD) {
-    co_await saveTextFile(QStringLiteral("* Save S File"), QStringLiteral("SS"),
-                          std::move(RemoteCMD));
-}
-
-QCoro::Task<> Form1::saveTextFile(QString title, QString word, QString RemoteCMD) {
+QCoro::Task<> Form1::saveTextFile(char format, QString RemoteCMD) {
+    const QString title =
+        format == 'H' ? QStringLiteral("* Save HEX File") : QStringLiteral("* Save S File");
+    const QString word = QStringLiteral("S") + QLatin1Char(format);
     const TransferScope transfer(this);
     const QString path = co_await openTransfer(title, RemoteCMD, {false, false, false});
     if (Rcmd2.isEmpty())

@@ -18,10 +18,8 @@ constexpr int kQuietMs = 300;
 // A unit that never stops talking cannot hold the purge for ever: after this long the operation
 // goes on and judges whatever it then receives.
 constexpr int kMaxPurgeMs = 10000;
-// CTS of a real line raises no signal: it is looked at this often while the wait lasts.
-constexpr int kCtsPollMs = 5;
-// A reader without a quiet limit wakes at least this often, whatever the port reports.
-constexpr int kIdleWakeMs = 100;
+constexpr int kCtsPollMs = 5;    // CTS of a real line raises no signal: looked at this often
+constexpr int kIdleWakeMs = 100; // the least often a reader without a quiet limit wakes
 
 const QByteArray kCancelLine("\x1b\r\n", 3);
 

@@ -14,22 +14,10 @@
 namespace corvane::telnet {
 
 // Command bytes.
-enum : quint8 {
-    SE = 240,
-    SB = 250,
-    WILL = 251,
-    WONT = 252,
-    DO = 253,
-    DONT = 254,
-    IAC = 255,
-};
+enum : quint8 { SE = 240, SB = 250, WILL = 251, WONT = 252, DO = 253, DONT = 254, IAC = 255 };
 
 // Options.
-enum : quint8 {
-    kBinary = 0,
-    kSuppressGoAhead = 3,
-    kComPort = 44,
-};
+enum : quint8 { kBinary = 0, kSuppressGoAhead = 3, kComPort = 44 };
 
 // COM-PORT-OPTION commands as the client sends them; the server's own carry 100 more.
 enum : quint8 {
