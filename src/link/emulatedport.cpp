@@ -81,8 +81,7 @@ bool EmulatedPort::open() {
     setErrorString({});
     m_open = true;
     m_toUnit.clear();
-    m_fromUnit.clear();
-    m_fromUnitRead = 0;
+    clearInput();
     m_txCredit = 0;
     m_rxCredit = 0;
     const Micros now = monotonicMicros();
@@ -90,8 +89,7 @@ bool EmulatedPort::open() {
     m_rxLast = now;
     m_unitTime = std::max(m_unitTime, now);
     // Opening a line raises DTR and RTS.
-    m_dtr = true;
-    m_rts = true;
+    resetModemOutputs(true);
     m_unit->setHostReady(true);
     m_lastCts = ctsHolding();
     startPump();
@@ -104,11 +102,9 @@ void EmulatedPort::close() {
     m_open = false;
     m_pump.stop();
     m_toUnit.clear();
-    m_fromUnit.clear();
-    m_fromUnitRead = 0;
+    clearInput();
     // Closing drops DTR and RTS: the unit holds its output for whoever opens the line next.
-    m_dtr = false;
-    m_rts = false;
+    resetModemOutputs(false);
     m_unit->setHostReady(false);
 }
 
@@ -142,64 +138,35 @@ void EmulatedPort::discardOutput() {
     m_toUnit.clear();
 }
 
-int EmulatedPort::inBufferCount() const {
-    return int(m_fromUnit.size() - m_fromUnitRead);
-}
-
 void EmulatedPort::discardInput() {
     const bool wasFull = inBufferCount() >= kInBufferSize;
-    m_fromUnit.clear();
-    m_fromUnitRead = 0;
+    clearInput();
     if (wasFull)
         startPump();
 }
 
 int EmulatedPort::takeByte() {
-    if (m_fromUnitRead >= m_fromUnit.size())
+    if (inBufferCount() == 0)
         return -1;
     m_sliceUnread = false;
     // A full buffer may have stopped the pump; a reader wants the input in short slices again.
     if (inBufferCount() >= kInBufferSize || m_unreadSlices)
         startPump();
-    const int byte = static_cast<unsigned char>(m_fromUnit.at(m_fromUnitRead++));
-    if (m_fromUnitRead == m_fromUnit.size()) {
-        m_fromUnit.clear();
-        m_fromUnitRead = 0;
-    }
-    return byte;
+    return SerialPort::takeByte();
 }
 
-bool EmulatedPort::ctsHolding() const {
-    return m_open && m_unit->clearToSend(monotonicMicros());
-}
-
-bool EmulatedPort::dsrHolding() const {
-    return m_open && !unitUnplugged();
-}
-
-bool EmulatedPort::cdHolding() const {
-    return m_open && !unitUnplugged();
-}
-
-void EmulatedPort::setDtr(bool on) {
-    if (on == m_dtr)
-        return;
-    m_dtr = on;
-    hostReadyChanged();
-}
-
-void EmulatedPort::setRts(bool on) {
-    if (on == m_rts)
-        return;
-    m_rts = on;
-    hostReadyChanged();
+SerialPort::ModemInputs EmulatedPort::modemInputs() const {
+    if (!m_open)
+        return {};
+    const bool plugged = !unitUnplugged();
+    return {m_unit->clearToSend(monotonicMicros()), plugged, plugged};
 }
 
 void EmulatedPort::hostReadyChanged() {
     // A closed port has no lines: the unit heard DTR/RTS drop when it closed.
     if (!m_open)
         return;
-    m_unit->setHostReady(m_dtr && m_rts);
+    m_unit->setHostReady(dtr() && rts());
     startPump();
 }
 
@@ -299,7 +266,7 @@ qsizetype EmulatedPort::receiveFromUnit(Micros now) {
     if (wanted > 0) {
         std::array<std::uint8_t, kInBufferSize> bytes{};
         received = qsizetype(m_unit->transmit(bytes.data(), std::size_t(wanted), now));
-        m_fromUnit.append(reinterpret_cast<const char *>(bytes.data()), received);
+        keepInput(QByteArrayView(bytes.data(), received));
     }
     // A line that moved less than it could was idle or blocked for the rest of the time.
     if (m_paced)
@@ -313,7 +280,7 @@ void EmulatedPort::scheduleNext(Micros now, bool moved) {
     // Keep pumping while bytes wait on either side. The unit's waiting output needs no pump while
     // the program holds it back or has no room for it (setDtr, setRts, reading and discarding
     // restart the pump); a working unit is woken at its next deadline.
-    const bool hostReady = m_dtr && m_rts;
+    const bool hostReady = dtr() && rts();
     const bool unitCanSend =
         m_unit->hasOutput() && hostReady && !unitUnplugged() && inBufferCount() < kInBufferSize;
     m_sleeping = false;

@@ -38,18 +38,12 @@ public:
     bool write(const QByteArray &bytes) override;
     [[nodiscard]] int outBufferCount() const override;
     void discardOutput() override;
-    [[nodiscard]] int inBufferCount() const override;
     void discardInput() override;
-    [[nodiscard]] bool ctsHolding() const override;
-    [[nodiscard]] bool dsrHolding() const override;
-    [[nodiscard]] bool cdHolding() const override;
-    void setDtr(bool on) override;
-    void setRts(bool on) override;
-    [[nodiscard]] bool dtr() const override { return m_dtr; }
-    [[nodiscard]] bool rts() const override { return m_rts; }
+    [[nodiscard]] ModemInputs modemInputs() const override;
 
 protected:
     int takeByte() override;
+    void applyModemOutput(ModemOutput, bool) override { hostReadyChanged(); }
 
 private:
     void pump();
@@ -66,8 +60,6 @@ private:
     std::shared_ptr<Unit> m_unit;
     QTimer m_pump;
     QByteArray m_toUnit;   // written by the program, not yet on the wire
-    QByteArray m_fromUnit; // arrived from the unit, waiting to be read (the input buffer)
-    qsizetype m_fromUnitRead = 0;
     Micros m_txLast = 0;   // time up to which the program->unit direction is accounted for
     Micros m_rxLast = 0;   // the same for the unit->program direction
     Micros m_unitTime = 0; // latest time handed to the unit
@@ -76,8 +68,6 @@ private:
     int m_baud = 0;
     bool m_open = false;
     bool m_paced = true;
-    bool m_dtr = false;
-    bool m_rts = false;
     bool m_lastCts = false;
     bool m_sleeping = false;     // the pump only waits for the unit's next deadline
     bool m_sliceUnread = false;  // the latest bytes delivered have not been read

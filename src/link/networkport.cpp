@@ -151,8 +151,7 @@ bool NetworkPort::finishConnect(quint64 session) {
     m_negotiator = {};
     // Clear to send until the server tells otherwise; opening raises DTR and RTS.
     m_modemState = telnet::kModemCts;
-    m_dtr = true;
-    m_rts = true;
+    resetModemOutputs(true);
     m_receivedSincePurge = false;
     m_sentSincePurge = false;
     if (m_telnet) {
@@ -172,8 +171,7 @@ void NetworkPort::close() {
     m_lostPending = false;
     endConnectWait(); // a waiting openAsync() ends, failed
     m_socket.abort();
-    m_input.resize(0);
-    m_inputPos = 0;
+    clearInput();
 }
 
 void NetworkPort::onLost() {
@@ -225,8 +223,7 @@ void NetworkPort::discardOutput() {
 void NetworkPort::discardInput() {
     if (!m_open || m_lostPending)
         return;
-    m_input.resize(0);
-    m_inputPos = 0;
+    clearInput();
     pull(false);
     if (m_telnet && m_receivedSincePurge)
         send(telnet::comPort(telnet::PurgeData, telnet::PurgeReceive));
@@ -234,7 +231,7 @@ void NetworkPort::discardInput() {
 }
 
 bool NetworkPort::pull(bool keep) {
-    const qsizetype before = m_input.size();
+    const int before = inBufferCount();
     bool linesChanged = false;
     QList<telnet::Event> events;
     while (m_open && m_socket.bytesAvailable() > 0) {
@@ -246,19 +243,21 @@ bool NetworkPort::pull(bool keep) {
         if (raw.isEmpty())
             break;
         if (!m_telnet) {
-            m_input += raw;
+            keepInput(raw);
         } else {
-            m_decoder.feed(raw, m_input, events);
+            QByteArray data;
+            m_decoder.feed(raw, data, events);
+            keepInput(data);
             for (const telnet::Event &event : std::as_const(events))
                 linesChanged |= onEvent(event);
             events.clear();
         }
         if (!keep) {
-            m_receivedSincePurge |= m_input.size() > 0;
-            m_input.resize(0);
+            m_receivedSincePurge |= inBufferCount() > 0;
+            clearInput();
         }
     }
-    const bool got = m_input.size() > before;
+    const bool got = inBufferCount() > before;
     m_receivedSincePurge |= got;
     if (linesChanged)
         Q_EMIT pinoutChanged();
@@ -281,45 +280,24 @@ bool NetworkPort::onEvent(const telnet::Event &event) {
 int NetworkPort::takeByte() {
     if (inBufferCount() <= kInBufferSize / 2)
         pull(true);
-    if (m_inputPos == m_input.size())
-        return -1;
-    const int byte = quint8(m_input.at(m_inputPos++));
-    if (m_inputPos == m_input.size()) {
-        m_input.resize(0);
-        m_inputPos = 0;
-    } else if (m_inputPos >= kInBufferSize) {
-        m_input.remove(0, m_inputPos);
-        m_inputPos = 0;
-    }
-    return byte;
+    return SerialPort::takeByte();
 }
 
-bool NetworkPort::ctsHolding() const {
-    return m_open && (!m_telnet || (m_modemState & telnet::kModemCts) != 0);
+SerialPort::ModemInputs NetworkPort::modemInputs() const {
+    if (!m_open)
+        return {};
+    if (!m_telnet)
+        return {.cts = true}; // a raw connection reads like a pseudo-terminal
+    return {(m_modemState & telnet::kModemCts) != 0, (m_modemState & telnet::kModemDsr) != 0,
+            (m_modemState & telnet::kModemCd) != 0};
 }
 
-bool NetworkPort::dsrHolding() const {
-    return m_open && m_telnet && (m_modemState & telnet::kModemDsr) != 0;
-}
-
-bool NetworkPort::cdHolding() const {
-    return m_open && m_telnet && (m_modemState & telnet::kModemCd) != 0;
-}
-
-void NetworkPort::setDtr(bool on) {
-    if (on == m_dtr)
+void NetworkPort::applyModemOutput(ModemOutput output, bool on) {
+    if (!m_open || !m_telnet || m_lostPending)
         return;
-    m_dtr = on;
-    if (m_open && m_telnet && !m_lostPending)
-        send(telnet::comPort(telnet::SetControl, on ? telnet::DtrOn : telnet::DtrOff));
-}
-
-void NetworkPort::setRts(bool on) {
-    if (on == m_rts)
-        return;
-    m_rts = on;
-    if (m_open && m_telnet && !m_lostPending)
-        send(telnet::comPort(telnet::SetControl, on ? telnet::RtsOn : telnet::RtsOff));
+    const quint8 value = output == ModemOutput::Dtr ? (on ? telnet::DtrOn : telnet::DtrOff)
+                                                    : (on ? telnet::RtsOn : telnet::RtsOff);
+    send(telnet::comPort(telnet::SetControl, value));
 }
 
 } // namespace corvane

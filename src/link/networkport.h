@@ -29,21 +29,17 @@ public:
     QCoro::Task<bool> openAsync() override;
     void close() override;
     [[nodiscard]] bool isOpen() const override { return m_open; }
+    // What the server last notified (rfc2217); over tcp CTS held, DSR and CD off.
+    [[nodiscard]] ModemInputs modemInputs() const override;
     bool write(const QByteArray &bytes) override;
     [[nodiscard]] int outBufferCount() const override;
+    // A discard also has the server purge that direction, when anything may be there to purge.
     void discardOutput() override;
-    [[nodiscard]] int inBufferCount() const override { return int(m_input.size() - m_inputPos); }
     void discardInput() override;
-    [[nodiscard]] bool ctsHolding() const override;
-    [[nodiscard]] bool dsrHolding() const override;
-    [[nodiscard]] bool cdHolding() const override;
-    void setDtr(bool on) override;
-    void setRts(bool on) override;
-    [[nodiscard]] bool dtr() const override { return m_dtr; }
-    [[nodiscard]] bool rts() const override { return m_rts; }
 
 protected:
     int takeByte() override;
+    void applyModemOutput(ModemOutput output, bool on) override;
 
 private:
     struct ConnectWait;
@@ -71,11 +67,7 @@ private:
     telnet::Decoder m_decoder;
     telnet::Negotiator m_negotiator;
     QList<telnet::Event> m_events;
-    QByteArray m_input;
-    qsizetype m_inputPos = 0;
     quint8 m_modemState = 0;
-    bool m_dtr = false;
-    bool m_rts = false;
     // A purge goes out only when something may be there to purge, so that the idle window's
     // discards do not keep the peer busy.
     bool m_receivedSincePurge = false;

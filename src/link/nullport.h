@@ -16,22 +16,6 @@ public:
     bool write(const QByteArray &) override { return false; }
     [[nodiscard]] int outBufferCount() const override { return 0; }
     void discardOutput() override {}
-    [[nodiscard]] int inBufferCount() const override { return 0; }
-    void discardInput() override {}
-    [[nodiscard]] bool ctsHolding() const override { return false; }
-    [[nodiscard]] bool dsrHolding() const override { return false; }
-    [[nodiscard]] bool cdHolding() const override { return false; }
-    void setDtr(bool on) override { m_dtr = on; }
-    void setRts(bool on) override { m_rts = on; }
-    [[nodiscard]] bool dtr() const override { return m_dtr; }
-    [[nodiscard]] bool rts() const override { return m_rts; }
-
-protected:
-    int takeByte() override { return -1; }
-
-private:
-    bool m_dtr = false;
-    bool m_rts = false;
 };
 
 } // namespace corvane

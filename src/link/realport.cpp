@@ -83,8 +83,7 @@ bool RealPort::open() {
     m_port.clearError();
 
     // Opening a line raises DTR and RTS.
-    m_dtr = true;
-    m_rts = true;
+    resetModemOutputs(true);
     if (m_modemLines) {
         m_port.setDataTerminalReady(true);
         m_port.setRequestToSend(true);
@@ -151,47 +150,29 @@ int RealPort::takeByte() {
     return m_port.getChar(&byte) ? int(static_cast<unsigned char>(byte)) : -1;
 }
 
-bool RealPort::pinout(QSerialPort::PinoutSignal signal) const {
+SerialPort::ModemInputs RealPort::modemInputs() const {
+    if (!m_port.isOpen())
+        return {};
+    if (!m_modemLines)
+        return {.cts = true}; // a pseudo-terminal never holds the program back
     const QSerialPort::PinoutSignals lines = m_port.pinoutSignals();
     if (m_port.error() != QSerialPort::NoError) {
         m_port.clearError();
-        return false;
+        return {};
     }
-    return lines.testFlag(signal);
+    return {lines.testFlag(QSerialPort::ClearToSendSignal),
+            lines.testFlag(QSerialPort::DataSetReadySignal),
+            lines.testFlag(QSerialPort::DataCarrierDetectSignal)};
 }
 
-bool RealPort::ctsHolding() const {
-    if (!m_port.isOpen())
-        return false;
-    return m_modemLines ? pinout(QSerialPort::ClearToSendSignal) : true;
-}
-
-bool RealPort::dsrHolding() const {
-    return m_port.isOpen() && m_modemLines && pinout(QSerialPort::DataSetReadySignal);
-}
-
-bool RealPort::cdHolding() const {
-    return m_port.isOpen() && m_modemLines && pinout(QSerialPort::DataCarrierDetectSignal);
-}
-
-void RealPort::setDtr(bool on) {
-    if (on == m_dtr)
+void RealPort::applyModemOutput(ModemOutput output, bool on) {
+    if (!m_port.isOpen() || !m_modemLines || m_lostPending)
         return;
-    m_dtr = on;
-    if (m_port.isOpen() && m_modemLines && !m_lostPending) {
+    if (output == ModemOutput::Dtr)
         m_port.setDataTerminalReady(on);
-        m_port.clearError();
-    }
-}
-
-void RealPort::setRts(bool on) {
-    if (on == m_rts)
-        return;
-    m_rts = on;
-    if (m_port.isOpen() && m_modemLines && !m_lostPending) {
+    else
         m_port.setRequestToSend(on);
-        m_port.clearError();
-    }
+    m_port.clearError();
 }
 
 void RealPort::onError(QSerialPort::SerialPortError error) {

@@ -25,28 +25,20 @@ public:
     void discardOutput() override;
     [[nodiscard]] int inBufferCount() const override;
     void discardInput() override;
-    [[nodiscard]] bool ctsHolding() const override;
-    [[nodiscard]] bool dsrHolding() const override;
-    [[nodiscard]] bool cdHolding() const override;
-    void setDtr(bool on) override;
-    void setRts(bool on) override;
-    [[nodiscard]] bool dtr() const override { return m_dtr; }
-    [[nodiscard]] bool rts() const override { return m_rts; }
+    [[nodiscard]] ModemInputs modemInputs() const override;
     // Whether the line reports modem lines (false on pseudo-terminals); meaningful while open.
     [[nodiscard]] bool hasModemLines() const { return m_modemLines; }
 
 protected:
     int takeByte() override;
+    void applyModemOutput(ModemOutput output, bool on) override;
 
 private:
     void onError(QSerialPort::SerialPortError error);
-    [[nodiscard]] bool pinout(QSerialPort::PinoutSignal signal) const;
 
     mutable QSerialPort m_port;
     quint64 m_session =
         0; // counts opens and closes, so that a late queued close hits no newer line
-    bool m_dtr = false;
-    bool m_rts = false;
     bool m_modemLines = true;   // false on lines that cannot report them (pseudo-terminals)
     bool m_lostPending = false; // an error has doomed the line; its close is queued
 };

@@ -101,18 +101,10 @@ void ScriptedPort::schedule(const QList<Piece> &pieces) {
         QTimer::singleShot(at, this, [this, bytes] {
             if (!m_open)
                 return;
-            m_input += bytes;
+            keepInput(bytes);
             Q_EMIT readyRead();
         });
     }
-}
-
-int ScriptedPort::takeByte() {
-    if (m_input.isEmpty())
-        return -1;
-    const int byte = static_cast<unsigned char>(m_input.front());
-    m_input.remove(0, 1);
-    return byte;
 }
 
 } // namespace corvane

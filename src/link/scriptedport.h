@@ -50,18 +50,7 @@ public:
     bool write(const QByteArray &bytes) override;
     [[nodiscard]] int outBufferCount() const override { return 0; }
     void discardOutput() override {}
-    [[nodiscard]] int inBufferCount() const override { return int(m_input.size()); }
-    void discardInput() override { m_input.clear(); }
-    [[nodiscard]] bool ctsHolding() const override { return m_open && m_cts; }
-    [[nodiscard]] bool dsrHolding() const override { return false; }
-    [[nodiscard]] bool cdHolding() const override { return false; }
-    void setDtr(bool on) override { m_dtr = on; }
-    void setRts(bool on) override { m_rts = on; }
-    [[nodiscard]] bool dtr() const override { return m_dtr; }
-    [[nodiscard]] bool rts() const override { return m_rts; }
-
-protected:
-    int takeByte() override;
+    [[nodiscard]] ModemInputs modemInputs() const override { return {m_open && m_cts}; }
 
 private:
     struct Rule {
@@ -76,14 +65,11 @@ private:
     QList<Rule> m_rules;
     QByteArray m_written;
     QByteArray m_pendingLine;
-    QByteArray m_input;
     int m_openCount = 0;
     bool m_open = false;
     bool m_openFails = false;
     bool m_writeRefused = false;
     bool m_cts = true;
-    bool m_dtr = false;
-    bool m_rts = false;
 };
 
 } // namespace corvane

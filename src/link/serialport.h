@@ -46,8 +46,8 @@ public:
 
     // InBufferCount, its discard (InBufferCount = 0) and Input with InputLen 1: one byte per read,
     // -1 when nothing is waiting. With NUL discarding on, NUL bytes are dropped on reading.
-    [[nodiscard]] virtual int inBufferCount() const = 0;
-    virtual void discardInput() = 0;
+    [[nodiscard]] virtual int inBufferCount() const { return int(m_input.size() - m_inputRead); }
+    virtual void discardInput() { clearInput(); }
     int readByte();
     // All waiting input at once (the maintenance button's Input without InputLen).
     QByteArray readAll();
@@ -60,14 +60,21 @@ public:
     void setNullDiscard(bool discard) { m_nullDiscard = discard; }
     [[nodiscard]] bool nullDiscard() const { return m_nullDiscard; }
 
-    // Modem inputs and outputs. A closed port reports all inputs false.
-    [[nodiscard]] virtual bool ctsHolding() const = 0;
-    [[nodiscard]] virtual bool dsrHolding() const = 0;
-    [[nodiscard]] virtual bool cdHolding() const = 0;
-    virtual void setDtr(bool on) = 0;
-    virtual void setRts(bool on) = 0;
-    [[nodiscard]] virtual bool dtr() const = 0;
-    [[nodiscard]] virtual bool rts() const = 0;
+    // Modem inputs, read together. A closed port reports them all off.
+    struct ModemInputs {
+        bool cts = false;
+        bool dsr = false;
+        bool cd = false;
+    };
+    [[nodiscard]] virtual ModemInputs modemInputs() const { return {}; }
+    [[nodiscard]] bool ctsHolding() const { return modemInputs().cts; }
+    [[nodiscard]] bool dsrHolding() const { return modemInputs().dsr; }
+    [[nodiscard]] bool cdHolding() const { return modemInputs().cd; }
+    // Modem outputs; a change goes on the line at once.
+    void setDtr(bool on) { setModemOutput(ModemOutput::Dtr, on); }
+    void setRts(bool on) { setModemOutput(ModemOutput::Rts, on); }
+    [[nodiscard]] bool dtr() const { return m_dtr; }
+    [[nodiscard]] bool rts() const { return m_rts; }
 
 Q_SIGNALS:
     // Input arrived (inBufferCount() grew).
@@ -82,9 +89,17 @@ Q_SIGNALS:
     void lost();
 
 protected:
-    // One raw byte from the back end's input, -1 when none.
-    virtual int takeByte() = 0;
+    enum class ModemOutput { Dtr, Rts };
+    // One raw byte of the input, -1 when none; by default from the input kept here.
+    virtual int takeByte();
+    // The input of a back end that keeps it here: appended as it arrives, read a byte at a time.
+    void keepInput(QByteArrayView bytes) { m_input.append(bytes); }
+    void clearInput();
     void setErrorString(const QString &error) { m_error = error; }
+    // Puts a changed modem output on the line (a back end without such lines keeps it to itself).
+    virtual void applyModemOutput(ModemOutput, bool) {}
+    // Both outputs as opening or closing leaves them, without putting anything on the line.
+    void resetModemOutputs(bool on) { m_dtr = m_rts = on; }
 
 private:
     QString m_portText;
@@ -92,6 +107,12 @@ private:
     QString m_error;
     bool m_binary = false;
     bool m_nullDiscard = false;
+    bool m_dtr = false;
+    bool m_rts = false;
+    QByteArray m_input;
+    qsizetype m_inputRead = 0; // bytes of m_input already read
+
+    void setModemOutput(ModemOutput output, bool on);
 };
 
 } // namespace corvane
