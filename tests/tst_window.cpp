@@ -367,40 +367,6 @@ private Q_SLOTS:
         }
     }
 
-    void monitorPace_data() {
-        QTest::addColumn<QString>("event");
-        QTest::newRow("input") << "input";
-        QTest::newRow("CTS drops") << "cts";
-        QTest::newRow("an operation starts") << "operation";
-    }
-
-    // While all rests the line monitor ticks every 100 ms; input, a modem line and the start of an
-    // operation move its next tick to now, and it ticks every 10 ms while the operation runs.
-    void monitorPace() {
-        QFETCH(QString, event);
-        FormFixture f(10);
-        ScriptedPort *port = f.useScripted();
-        f.setDevice("03", "07FFF");
-        QTRY_COMPARE(f->Timer1.interval(), 100);
-        int due = -1;
-        const auto seen = [&] { due = f->Timer1.interval(); };
-        connect(port, &SerialPort::readyRead, this, seen); // after the window's own connection
-        connect(port, &SerialPort::pinoutChanged, this, seen);
-        if (event == "operation") {
-            port->respond("CL", "00\r\n", 200);
-            QCoro::Task<> clear = f->PbCL_Click(); // locks the controls first thing
-            QCOMPARE(f->Timer1.interval(), 0);
-            spin(150);
-            QCOMPARE(f->Timer1.interval(), 10);
-            QVERIFY(runToEnd(std::move(clear)));
-        } else {
-            event == "cts" ? port->setCts(false) : port->inject("x");
-            QTRY_VERIFY(due >= 0);
-            QCOMPARE(due, 0);
-        }
-        QTRY_COMPARE(f->Timer1.interval(), 100);
-    }
-
     void purgeWaitsForQuiet_data() {
         QTest::addColumn<int>("noiseMs"); // the unit talks this long, a byte every 50 ms
         QTest::newRow("nothing waiting") << 0;
