@@ -12,8 +12,9 @@ QString programVersion() {
         .arg(CORVANE_VERSION_PATCH);
 }
 
-CommandLine parseCommandLine(const QStringList &arguments) {
-    QCommandLineParser parser;
+namespace {
+
+void addOptions(QCommandLineParser &parser) {
     parser.setApplicationDescription(
         QStringLiteral("Corvane ROM programmer control. Without --run it opens the window."));
     // Names (a short one first, "|" between), the value's name (none for a switch), what it does.
@@ -42,7 +43,13 @@ CommandLine parseCommandLine(const QStringList &arguments) {
                                             QString::fromLatin1(option.description),
                                             QString::fromLatin1(option.value)));
     }
+}
 
+} // namespace
+
+CommandLine parseCommandLine(const QStringList &arguments) {
+    QCommandLineParser parser;
+    addOptions(parser);
     CommandLine line;
     // Read before any application object exists, which would name the program.
     line.helpText =

@@ -187,6 +187,9 @@ public:
     void fillPortChoices();
     [[nodiscard]] QString Rs232Pbs() const;
     QCoro::Task<> PbON_Click();
+    // The two ends of "再接続": the port that did not open, and the greeting on the one that did.
+    void reportUnopenedPort(const QString &portText);
+    QCoro::Task<> greetUnit();
     QCoro::Task<> CLR232IN();
     QCoro::Task<> TxCtsCK();
     void PbCansel_Click();
@@ -370,6 +373,8 @@ private:
     QCoro::Task<> receiveDumpHead();
     // The data of a dump after its "00:", as table lines in the log (the partial line in AddData).
     QCoro::Task<ReadEnd> receiveDumpTable(std::uint32_t start);
+    // A dump's end as its table's read ended: "OK", cancelled, or the line lost.
+    QCoro::Task<> endDumpTable(ReadEnd ending);
     // The UV lamp buttons: `word` is "ES" or "EE".
     QCoro::Task<> switchEraseLamp(QString title, QString word);
 

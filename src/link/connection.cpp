@@ -66,20 +66,26 @@ QCoro::Task<> Form1::PbON_Click() {
     if (MSComm1.get() != opening)
         co_return;
     if (!opened) {
-        // Nothing can be sent: the window stays as after a lost link, so that only reconnecting,
-        // the command line, the settings, the menus and EXIT remain.
-        PbUnEn();
-        AddList1(QString());
-        QString line =
-            QStringLiteral("！通信ポートを開けません。（") + portText + QStringLiteral("）");
-        if (!MSComm1->errorString().isEmpty())
-            line += QLatin1Char(' ') + MSComm1->errorString();
-        AddList1(line);
-        AnsRxCode = QStringLiteral("98");
-        PbReEn();
+        reportUnopenedPort(portText);
         co_return;
     }
+    co_await greetUnit();
+}
 
+void Form1::reportUnopenedPort(const QString &portText) {
+    // Nothing can be sent: the window stays as after a lost link, so that only reconnecting, the
+    // command line, the settings, the menus and EXIT remain.
+    PbUnEn();
+    AddList1(QString());
+    QString line = QStringLiteral("！通信ポートを開けません。（") + portText + QStringLiteral("）");
+    if (!MSComm1->errorString().isEmpty())
+        line += QLatin1Char(' ') + MSComm1->errorString();
+    AddList1(line);
+    AnsRxCode = QStringLiteral("98");
+    PbReEn();
+}
+
+QCoro::Task<> Form1::greetUnit() {
     PbUnEn();
     AddList1(QString());
     co_await CLR232IN();

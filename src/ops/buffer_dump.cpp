@@ -62,6 +62,11 @@ QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
     }
 
     const ReadEnd ending = co_await receiveDumpTable(*startValue);
+    co_await endDumpTable(ending);
+    PbReEn();
+}
+
+QCoro::Task<> Form1::endDumpTable(ReadEnd ending) {
     switch (ending) {
     case ReadEnd::Done:
         dropInput();
@@ -82,7 +87,6 @@ QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
         co_await CeckAnsRX(QStringLiteral("BD"));
         break;
     }
-    PbReEn();
 }
 
 QCoro::Task<> Form1::receiveDumpHead() {
