@@ -214,6 +214,12 @@ void Journal::received(char byte) {
     take(Direction::Received, byte);
 }
 
+void Journal::discarded(const QByteArray &bytes) {
+    received(bytes);
+}
+
+void Journal::beginPurge() {}
+
 void Journal::take(Direction direction, char byte) {
     // Most bytes go on a line being gathered in the same direction.
     if (m_pendingSize > 0 && m_pendingSize < kMaxPending - 1 && direction == m_pendingDirection &&

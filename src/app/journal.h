@@ -78,6 +78,14 @@ public:
     void sent(const QByteArray &bytes);
     void received(const QByteArray &bytes);
     void received(char byte);
+    // Received bytes the program drops unread (the input purge, the idle discard, the maintenance
+    // buttons). They are recorded exactly up to a small budget; beyond it they are only counted.
+    void discarded(const QByteArray &bytes);
+    // A purge begins: its bytes are recorded exactly again, up to the budget.
+    void beginPurge();
+    // `notice` gets one line for the operator when the journal stops writing (it cannot open or
+    // write its file) and one when it writes again.
+    void setNotice(std::function<void(const QString &)> notice) { m_notice = std::move(notice); }
     // Writes out the bytes gathered so far, as a line, and every line held back.
     void flush();
 
@@ -96,6 +104,7 @@ public:
 
 private:
     QByteArray m_tag;
+    std::function<void(const QString &)> m_notice;
     enum class Direction : char { Sent = '>', Received = '<' };
 
     void take(Direction direction, char byte);
