@@ -91,41 +91,49 @@ private Q_SLOTS:
     void operation();
 };
 
-// Rows named after the frame and the word it answers; the panel before it shows device 2F, a
-// word-wide one unless "byte", its code black unless "red". BLANK: the panel of no usable device.
+// Rows named after the frame and the word it answers, with the word's reply time-out (-1: none);
+// the panel shows device 2F, word-wide unless "byte", black unless "red"; BLANK: no usable device.
 void TestProtocol::judge_data() {
+    QTest::addColumn<int>("timeoutMs");
     QTest::addColumn<QString>("panel");
     QTest::addColumn<QString>("outcome");
-    const auto row = [](const char *frame, const char *mode, const char *outcome,
+    const auto row = [](const char *frame, const char *mode, int timeoutMs, const char *outcome,
                         const char *panel = "2F") {
-        QTest::addRow("%s to %s", frame, mode) << panel << outcome;
+        QTest::addRow("%s to %s", frame, mode) << timeoutMs << panel << outcome;
     };
-    row("00", "WT", "OK: SUM = H##");
-    row("11:00010,AA,55", "WT",
+    row("00", "WT", 45000, "OK: SUM = H##");
+    row("11:00010,AA,55", "WT", 45000,
         "！ ライトエラー|- Address   : 00010|- BufferData: AA|- DeviceData: 55|NG##");
-    row("12:00010,AA,55", "CP",
+    row("12:00010,AA,55", "CP", 30000,
         "！ べリファイエラー|- Address   : 00010|- BufferData: AA|- DeviceData: 55|NG##");
-    row("13", "RD", "！ バッファーにアクセスしませんでした。##");
-    row("14", "PG", "！ デバイス・タイプが設定されてません。##");
-    row("15", "ER", "！ EPROMは、電気的消去できません。##");
-    row("16", "ER", "！ 消去に失敗しました。##");
-    row("22", "ON", "！ このコマンドは、定義されてません。##");
-    row("32", "Load", "！ 受信タイムアウトです。##");
-    row("33", "RD", "！ 検索データーが、見つかりません。##");
-    row("34", "CL", "キャンセル・ストップしました。#esc=0#");
-    row("45", "ON", "！ エラー　code=45##");
-    row("98", "Load", "！通信エラーか、ファイル異常です。##link lost");
-    row("00", "TS", "#red=0#", "2F red");
-    row("00:03,A,B,00,0", "US0",
+    row("13", "BL", 30000, "！ バッファーにアクセスしませんでした。##");
+    row("14", "PG", 90000, "！ デバイス・タイプが設定されてません。##");
+    row("15", "ER", 45000, "！ EPROMは、電気的消去できません。##");
+    row("16", "ER", 45000, "！ 消去に失敗しました。##");
+    row("22", "ON", 500, "！ このコマンドは、定義されてません。##");
+    row("32", "Load", 3000, "！ 受信タイムアウトです。##");
+    row("33", "RD", 30000, "！ 検索データーが、見つかりません。##");
+    row("34", "CL", 5000, "キャンセル・ストップしました。#esc=0#");
+    row("45", "ESC", 30000, "！ エラー　code=45##");
+    row("98", "Load", 3000, "！通信エラーか、ファイル異常です。##link lost");
+    row("98", "BD", -1, "！通信エラーです。##link lost");
+    for (const char *mode : {"BS", "TW", "EE", "ES"})
+        row("00", mode, 500, "##");
+    row("00", "TS", 500, "#red=0#", "2F red");
+    row("00:03,A,B,00,0", "US0", 500,
         "装置内デバイス・コードは03です。#code=03 entry=03 text1=A "
         "text2=B kind=EPROM width=(Byte ROM) typeOn=0#");
-    row("00:2F,X,Y,99,1", "US0", "装置内デバイス・コードは2Fです。#code=2F entry=2F BLANK#",
+    row("00:2F,X,Y,99,1", "US0", 500, "装置内デバイス・コードは2Fです。#code=2F entry=2F BLANK#",
         "2F red");
-    row("00:00100,1", "US2", "バッファRAM先頭アドレスは、00100H#buffer=00100 low=0 hi=1 typeOn=0#",
-        "2F byte");
+    row("00:1FFFF", "US1", 500, "#end=1FFFF#");
+    row("00:00100,1", "US2", 500,
+        "バッファRAM先頭アドレスは、00100H#buffer=00100 low=0 hi=1 typeOn=0#", "2F byte");
+    row("00:00100,0", "US2CT", 500, "#buffer=00100 low=1 hi=0#");
+    row("00:00100,1", "US2CB", 500, "バッファRAM先頭アドレスは、00100H#buffer=00100 low=0 hi=1#");
 }
 
 void TestProtocol::judge() {
+    QFETCH(int, timeoutMs);
     QFETCH(QString, panel);
     QFETCH(QString, outcome);
     const QString name = QString::fromUtf8(QTest::currentDataTag());
@@ -134,6 +142,7 @@ void TestProtocol::judge() {
     // For "98" the reply is whatever arrived before the time-out.
     const QString reply = name.section(QLatin1String(" to "), 0, 0) + QStringLiteral("\r\n");
     const QString mode = name.section(QLatin1String(" to "), 1);
+    QCOMPARE(replyTimeoutMs(mode).value_or(-1), timeoutMs);
     QCOMPARE(outcomeText(judgeReply(reply.left(2), mode, reply, facts)),
              outcome.replace("BLANK", "text1= text2= kind= width= end=----- typeOn=0"));
 }
@@ -145,6 +154,9 @@ void TestProtocol::cp932_data() {
     QTest::newRow("CP932 forms")
         << QByteArray("\x81\x40\x82\xa0\x81\x60\x81\x5c\x87\x40\xfa\x40\xf0\x40\x95\x5c")
         << QStringLiteral("\u3000\u3042\uFF5E\u2015\u2460\u2170\uE000\u8868");
+    QTest::newRow("lead 81 9F E0 FC, trail 7E 80 FC, kana A1 DF")
+        << QByteArray("\x81\x7e\x9f\x40\xe0\x9f\xfc\x4b\xa1\x40\xdf\xa1\x81\x80\x9f\xfc")
+        << QStringLiteral("×檗燹黑｡@ﾟ｡÷滌");
     QTest::newRow("lone lead byte at the end") << QByteArray("A\x82") << QStringLiteral("A\uFFFD");
     QTest::newRow("lead byte before CR LF")
         << QByteArray("\x82\r\n\x81\x7f") << QStringLiteral("\uFFFD\r\n\uFFFD\x7f");
@@ -152,8 +164,7 @@ void TestProtocol::cp932_data() {
         << QByteArray("\x82\xa0\x85\x40\x82\xa2") << QStringLiteral("\u3042\uFFFD@\u3044");
     QTest::newRow("bad pair whose trail is a lead byte")
         << QByteArray("\x85\x85\x40\xeb\x82\xa0") << QStringLiteral("\uFFFD\uFFFD@\uFFFD\u3042");
-    for (const QString &text :
-         {QStringLiteral("aあé"), QStringLiteral("\U0001F600"), QStringLiteral("\u301C")})
+    for (const QString &text : QStringList{"aあé", "\U0001F600", "\u301C"})
         QTest::addRow("refused %s", qPrintable(text)) << QByteArray() << text;
 }
 
@@ -221,9 +232,9 @@ void TestProtocol::operation_data() {
     row("TS03 on an empty panel", "-;TexDVS=03", "PbDevice", L{"TS03,-,-", "00\r\n"} + queries,
         "* Device Select|$IS03|OK", "LbDevSetCode=03;red=0;LbDevEAddr=0FFFF;PbPG=1");
     row("code and first text", "-;TexDVS=2F,AAA", "PbDevice",
-        {"TS2F,AAA,-", "00\r\n", "US0", "00:2F,X,Y,10,1\r\n", "US1", "00:1FFFF\r\n"},
+        {"TS2F,AAA,-", "00\r\n", "US0", "00:2F,\x9f\x40,\xfc\x4b,10,1\r\n", "US1", "00:1FFFF\r\n"},
         "* Device Select|$IS2F|OK",
-        "LbDevStr1=X;LbDevStr2=Y;LbDevRom1=EEPROM;LbDevRom2=(Word ROM);OpBuffTypeH!=1");
+        "LbDevStr1=檗;LbDevStr2=黑;LbDevRom1=EEPROM;LbDevRom2=(Word ROM);OpBuffTypeH!=1");
     row("empty takes the shown device", "A;TexDVS=", "PbDevice",
         {"TS2F,X,Y", "00\r\n", "US0", "00:2F,X,Y,10,0\r\n", "US1", "00:1FFFF\r\n"},
         "* Device Select|$IS2F|OK", "OpBuffTypeH!=0");
