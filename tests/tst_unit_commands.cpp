@@ -10,10 +10,10 @@ using namespace corvane;
 
 namespace {
 
-// Sends a line and CR LF and takes what the unit sends before time moves on (a load awaiting data
-// keeps the unit busy, so this does not wait for it to settle).
+// Sends a line and CR LF (for "..": nothing, time passes until the unit settles) and takes what
+// the unit sends before time moves on (a load awaiting data keeps the unit busy: no settling).
 QByteArray ask(SimulatedLine &line, const QByteArray &text) {
-    line.sendLine(text.toStdString());
+    text == ".." ? void(line.settle()) : line.sendLine(text.toStdString());
     do
         line.wait(0);
     while (line.unit().hasOutput());
@@ -103,9 +103,10 @@ private Q_SLOTS:
         row("text loads",
             "LH>01| :0300300002337a1e> :00000001FF>00| b30?02 b32?7A LHXYZ>20| LS1000>01| "
             "S20801000001020304EC> S5030001FB> S9030000FC>00| b11000?01 b11003?04");
-        // After "30" the rest of the file goes unanswered, up to the next command line.
+        // After "30" the rest of the file goes unanswered, up to the next command line; a binary
+        // load whose bytes stop coming (CR LF, two of three) ends with "32".
         row("load refusals, cancel, binary loads",
-            "LH>01| :0300300002337A1F>30| :00000001FF> LS>01| S10200FD>30| LS>01| "
+            "LB3>01| > ..>32| LH>01| :0300300002337A1F>30| :00000001FF> LS>01| S10200FD>30| LS>01| "
             "S20801000001020304EC> S5030002FA>30| LH>01| \x1B>34| ON>00| LB>20| LB1048577,0>20| "
             "LB4,10>01| AB>00| b10?41 b12?0D b13?0A LB3,20>01| \x1B>00| b20?1B b21?0D b22?0A");
         row("saves", "b0=00 b1=01 b2=02 b3=03 SH0,3>:0400000000010203F6|:00000001FF|\x1A "
@@ -170,8 +171,7 @@ private Q_SLOTS:
         run(targetLine, setup + (type == "-intel" ? " LH>01|" : " LS>01|"));
         for (const QByteArray &record : records.trimmed().split('\n'))
             targetLine.sendLine(record.toStdString());
-        QVERIFY(targetLine.settle());
-        QCOMPARE(targetLine.take(), std::string("00\r\n"));
+        run(targetLine, "..>00|");
         const auto at = target.buffer().begin() + target.bufferStart() + first;
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(&*at), count), image);
     }
@@ -183,21 +183,18 @@ private Q_SLOTS:
         std::fill(unit.deviceMemory().begin(), unit.deviceMemory().begin() + 0x80000, 0x5A);
         line.sendLine("RD00000,7FFFF,0");
         line.wait(500'000);
-        line.sendLine("ON"); // ignored while the operation runs
-        line.send("\x1B\r\n");
+        line.send("ON\r\n\x1B\r\n"); // the "ON" is ignored while the operation runs
         QCOMPARE(line.take(), std::string("34\r\n"));
         run(line, "b0?5A b7FFFF?FF ON>00|"); // what was read stays
         // A dump of 3 MB cancelled at once: what was handed to the line, then "34".
-        line.sendLine("BD0,FFFFF");
-        line.send("\x1B\r\n");
+        line.send("BD0,FFFFF\r\n\x1B\r\n");
         const std::string dump = line.take();
         QVERIFY(dump.size() < 1'000'000 && dump.starts_with("00:5A,5A,") &&
                 dump.ends_with("34\r\n"));
 
         // The busy line is low for 2 ms while the unit digests a data line of a load; 2 s after the
         // last byte a load that had a record answers "32".
-        run(line, "LS>01|");
-        line.sendLine("S20801000001020304EC");
+        run(line, "LS>01| S20801000001020304EC>");
         QVERIFY(!unit.clearToSend(line.now()) && !unit.clearToSend(line.now() + 1999));
         QVERIFY(unit.clearToSend(line.now() + 2000));
         line.wait(1'999'000);
@@ -213,8 +210,7 @@ private Q_SLOTS:
                 unit.hasOutput());
         unit.setFault(Fault::Vanish); // unplugged: nothing more comes, the busy line is low
         QVERIFY(!unit.hasOutput() && !unit.clearToSend(line.now()));
-        unit.setFault(Fault::None);
-        run(line, "ON>00|");
+        run(line, "F- ON>00|");
     }
 
     void serverUsageErrors_data() {
