@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLoggingCategory>
 
 #include <csignal>
 #include <cstdio>
@@ -37,11 +38,22 @@ int main(int argc, char *argv[]) {
         std::printf("corvane %s\n", qPrintable(corvane::programVersion()));
         return 0;
     }
+    // A file size limit makes a write fail (and the save report it) instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     // A run needs no display: it draws nothing anyone sees.
     if (!line.runFile.isEmpty())
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
+    // Without XDG_RUNTIME_DIR (root, cron) starting the platform warns about a folder a run never
+    // uses: standard error stays the run's own.
+    QLoggingCategory *general = QLoggingCategory::defaultCategory();
+    const bool quietStart = !line.runFile.isEmpty() && general && general->isWarningEnabled() &&
+                            qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR");
+    if (quietStart)
+        general->setEnabled(QtWarningMsg, false);
     QApplication app(argc, argv);
+    if (quietStart)
+        general->setEnabled(QtWarningMsg, true);
     QApplication::setApplicationName(QStringLiteral("Corvane"));
     corvane::Journal::writeHeldOnCrash();
     if (!line.runFile.isEmpty())
@@ -59,6 +71,8 @@ int main(int argc, char *argv[]) {
     options.settingsPath = line.settingsPath;
     options.journal = &journal;
     corvane::Form1 window(options);
+    if (line.journal && !journal.isOpen())
+        window.showInLog(QStringLiteral("no journal: ") + journal.errorString());
     if (!line.ports.isEmpty())
         window.Combo1->setEditText(line.ports.constFirst());
     if (!line.speed.isEmpty())
