@@ -237,10 +237,9 @@ private Q_SLOTS:
         FormFixture f;
         f.useScripted()->respond("SH", QByteArray(40000, 'A') + "\r\x1a");
         f.setDevice(u"2F"_s, u"1FFFF"_s);
-        rlimit before{};
+        rlimit before{}, small{};
         QVERIFY(::getrlimit(RLIMIT_FSIZE, &before) == 0);
-        rlimit small = before;
-        small.rlim_cur = 30000;
+        small = {30000, before.rlim_max};
         const auto oldAction = std::signal(SIGXFSZ, SIG_IGN);
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
         const bool ended = runToEnd(f->SHsub(f.path(u"out"_s)));
