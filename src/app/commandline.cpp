@@ -29,8 +29,9 @@ void addOptions(QCommandLineParser &parser) {
         {"h|help", nullptr, "Shows this help and ends."},
         {"v|version", nullptr, "Shows the version and ends."},
         {"run", "FILE",
-         "Connects, runs the command-response FILE without a window and ends with 0 normal, "
-         "1 abnormal, 2 cancelled, 3 no connection, 64 bad usage."},
+         "Connects, runs the command-response FILE (a pipe or /dev/stdin too) without a window "
+         "and ends with 0 normal, 1 abnormal, 2 cancelled, 3 no connection, 4 files missing or "
+         "not written, 64 bad usage."},
         {"port", "TEXT",
          "The port (1-6, EMU, a device path, rfc2217://HOST:PORT, tcp://HOST:PORT); repeat it to "
          "run on several units at once. Default: the settings file's."},
