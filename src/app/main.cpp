@@ -21,6 +21,35 @@ int fail(const QString &message) {
     return corvane::kExitUsage;
 }
 
+// The window, until it is closed or a signal ends it.
+int runWindow(const corvane::CommandLine &line) {
+    corvane::Journal journal;
+    if (line.journal) {
+        const bool opened = line.journalPath.isEmpty()
+                                ? journal.openDaily(corvane::Journal::defaultFolder())
+                                : journal.openFile(line.journalPath);
+        if (!opened)
+            std::fprintf(stderr, "corvane: no journal: %s\n", qPrintable(journal.errorString()));
+    }
+    corvane::Form1Options options;
+    options.settingsPath = line.settingsPath;
+    options.journal = &journal;
+    corvane::Form1 window(options);
+    if (line.journal && !journal.isOpen())
+        window.showInLog(QStringLiteral("no journal: ") + journal.errorString());
+    if (!line.ports.isEmpty())
+        window.Combo1->setEditText(line.ports.constFirst());
+    if (!line.speed.isEmpty())
+        window.Combo2->setEditText(line.speed);
+    // Ended from outside, the program ends as "終了" ends it: files flushed and closed, the port
+    // closed when the window goes.
+    corvane::QuitSignals quit({SIGTERM, SIGINT, SIGHUP});
+    QObject::connect(&quit, &corvane::QuitSignals::received, &window,
+                     [&window](int) { window.PbExit_Click(); });
+    window.show();
+    return QApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -59,29 +88,5 @@ int main(int argc, char *argv[]) {
     if (!line.runFile.isEmpty())
         return corvane::runUnattended(line);
 
-    corvane::Journal journal;
-    if (line.journal) {
-        const bool opened = line.journalPath.isEmpty()
-                                ? journal.openDaily(corvane::Journal::defaultFolder())
-                                : journal.openFile(line.journalPath);
-        if (!opened)
-            std::fprintf(stderr, "corvane: no journal: %s\n", qPrintable(journal.errorString()));
-    }
-    corvane::Form1Options options;
-    options.settingsPath = line.settingsPath;
-    options.journal = &journal;
-    corvane::Form1 window(options);
-    if (line.journal && !journal.isOpen())
-        window.showInLog(QStringLiteral("no journal: ") + journal.errorString());
-    if (!line.ports.isEmpty())
-        window.Combo1->setEditText(line.ports.constFirst());
-    if (!line.speed.isEmpty())
-        window.Combo2->setEditText(line.speed);
-    // Ended from outside, the program ends as "終了" ends it: files flushed and closed, the port
-    // closed when the window goes.
-    corvane::QuitSignals quit({SIGTERM, SIGINT, SIGHUP});
-    QObject::connect(&quit, &corvane::QuitSignals::received, &window,
-                     [&window](int) { window.PbExit_Click(); });
-    window.show();
-    return QApplication::exec();
+    return runWindow(line);
 }
