@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <sys/resource.h>
 
 using namespace corvane;
 using namespace corvane::test;
@@ -28,7 +29,8 @@ using Pieces = QList<ScriptedPort::Piece>;
 
 // An operation on "data" + arg (or arg from "/"): the unit's answer to the first line, the bytes
 // sent, "data" afterwards (null: unchecked), log after the title, reply code, line to cancel at,
-// bytes on the line at which the unit drops CTS for a while (0: never).
+// bytes on the line at which the unit drops CTS for a while (0: never; negative: the file is cut to
+// that many bytes once the first line has gone out).
 struct Transfer {
     QString op, arg, code, cancelAt;
     QByteArray content, sent, file;
@@ -116,6 +118,8 @@ private Q_SLOTS:
         row("binary 20 bytes", "LB", ",100", b20, ready, "LB20,100\r\n" + b20, {},
             {kReady, hex16, "OK"}, "00");
         row("binary empty file", "LB", "", "", ready, "LB0,0\r\n", {}, {kReady, "OK"}, "00");
+        row("binary cut after its announcement", "LB", "", b20, ready, "LB20,0\r\n" + b20.left(18),
+            {}, {kReady, hex16, kCannotOpen}, "01", "", -18);
         // CTS is looked at before every line and every block of at most 1 ms of line time (92
         // bytes at 921600 bit/s): the unit holds a load right behind what it has received.
         row("HEX held after a line", "LH", "", l1 + "\n" + l2, ready,
@@ -182,6 +186,8 @@ private Q_SLOTS:
         connect(port, &SerialPort::bytesWritten, port, [&] {
             if (t.holdAt > 0 && port->written().size() >= t.holdAt && port->ctsHolding())
                 port->setCts(false);
+            if (t.holdAt < 0 && port->written() == first)
+                QFile::resize(data, -t.holdAt);
         });
 
         auto task =
@@ -223,6 +229,25 @@ private Q_SLOTS:
             QVERIFY(runToEnd(f->PbON_Click()));
             QVERIFY(later.size() == 1 && later[0]->nullDiscard());
         }
+    }
+
+    // A save whose write comes back short without an error (a file size limit reached within one
+    // long line) did not write its file; what it wrote stays.
+    void shortWrite() {
+        FormFixture f;
+        f.useScripted()->respond("SH", QByteArray(40000, 'A') + "\r\x1a");
+        f.setDevice(u"2F"_s, u"1FFFF"_s);
+        rlimit before{}, small{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &before) == 0);
+        small = {30000, before.rlim_max};
+        const auto oldAction = std::signal(SIGXFSZ, SIG_IGN);
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+        const bool ended = runToEnd(f->SHsub(f.path(u"out"_s)));
+        ::setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, oldAction);
+        QVERIFY(ended);
+        QCOMPARE(f.log().constLast(), u"ファイルに書き込めませんでした！"_s);
+        QCOMPARE(readFile(f.path(u"out"_s)), QByteArray(30000, 'A'));
     }
 
     // The go buttons start the transfer of the chosen format on the path in their box.

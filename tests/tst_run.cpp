@@ -1,9 +1,14 @@
 // Runs from the shell: the program started with --run against the emulated unit and against
 // corvane-unit on a pseudo-terminal, its standard output, exit status, signals and journal.
 
+#include "app/runtally.h"
+#include "files/datafile.h"
 #include "linktesting.h"
 
+#include <QDir>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,9 +29,17 @@ struct Run {
     QProcess process;
     QTemporaryDir dir;
     QString path(const QString &name) const { return dir.filePath(name); }
-    // Starts the program on the command file `commands` with `arguments` (no display needed).
+    // Starts the program on the command file `commands` (none when null) with `arguments` (no
+    // display needed; the settings an empty file unless named; "ulimit" first: files of at most
+    // 4 KiB).
     void start(const QByteArray &commands, QStringList arguments) {
-        writeFile(path(u"run.txt"_s), commands);
+        if (!commands.isNull())
+            writeFile(path(u"run.txt"_s), commands);
+        if (!arguments.contains(u"--settings"_s))
+            arguments << u"--settings"_s << writeFile(path(u"none.ini"_s), "");
+        QStringList program{qEnvironmentVariable("CORVANE_BIN"), u"--run"_s, u"run.txt"_s};
+        if (arguments.removeAll(u"ulimit"_s) > 0)
+            program = QStringList{u"-c"_s, u"ulimit -f 8; exec \"$0\" \"$@\""_s} + program;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(u"DISPLAY"_s);
         env.remove(u"WAYLAND_DISPLAY"_s);
@@ -34,9 +47,8 @@ struct Run {
         env.insert(u"XDG_DATA_HOME"_s, dir.path()); // the default journal: never the real one
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(dir.path());
-        process.start(qEnvironmentVariable("CORVANE_BIN"),
-                      QStringList{u"--run"_s, u"run.txt"_s, u"--settings"_s, path(u"none.ini"_s)} +
-                          arguments);
+        const QString command = program.size() > 3 ? u"sh"_s : program.takeFirst();
+        process.start(command, program + arguments);
     }
     QStringList lines() { return QString::fromUtf8(process.readAllStandardOutput()).split(u'\n'); }
     bool waitForLine(const QString &line) {
@@ -52,14 +64,21 @@ struct Run {
         const auto pid = pid_t(process.processId()); // 0 once it has ended: never kill(0)
         QVERIFY(pid > 0 && ::kill(pid, number) == 0);
     }
-    int finish() {
-        if (process.state() != QProcess::NotRunning && !process.waitForFinished(15000))
+    int finish() { // the event loop runs meanwhile (peers in this process)
+        if (!waitUntil([&] { return process.state() == QProcess::NotRunning; }, 15000))
             return -1;
         if (process.exitStatus() != QProcess::NormalExit)
             return -1;
         return process.exitCode();
     }
 };
+
+bool runTool(const QString &program, const QStringList &arguments) { // srec_cat, srec_cmp
+    QProcess tool;
+    tool.start(program, arguments);
+    return tool.waitForFinished(10000) && tool.exitStatus() == QProcess::NormalExit &&
+           tool.exitCode() == 0;
+}
 
 } // namespace
 
@@ -92,11 +111,37 @@ private Q_SLOTS:
                                                 "No such file or directory"_s,
                                                 u"summary: commands 0, refused 0, files not "
                                                 "found 0, files not written 0"_s};
-        QTest::newRow("same port twice")
-            << "BS0\r\n"_ba << QStringList{u"--port"_s, u"EMU"_s, u"--port"_s, u"emu"_s} << 64
-            << QStringList{};
-        QTest::newRow("no file for --run")
-            << ""_ba << QStringList{u"--run"_s} << 64 << QStringList{};
+        const QString summary0 =
+            u"summary: commands 1, refused 0, files not found 0, files not written "_s;
+        QTest::newRow("missing load file")
+            << "LHnone.hex\r\n"_ba << emu << 4
+            << QStringList{
+                   u"ファイルをオープンできません！"_s, u"ｺﾏﾝﾄﾞﾚｽ正常終了"_s,
+                   u"summary: commands 1, refused 0, files not found 1, files not written 0"_s};
+        QTest::newRow("save cut by a file size limit")
+            << "SHout.hex,0,1FFF,0\r\n"_ba
+            << QStringList{u"ulimit"_s, u"--speed"_s, u"921600"_s} + emu << 4
+            << QStringList{u"終了しました。"_s, u"ファイルに書き込めませんでした！"_s,
+                           u"ｺﾏﾝﾄﾞﾚｽ正常終了"_s, summary0 + u"1"_s};
+        QTest::newRow("missing run file touches no unit")
+            << QByteArray() << QStringList{u"--port"_s, u"/dev/nonexistent"_s} << 1
+            << QStringList{u"！ コマンドレスポンスファイルを開けません。（run.txt）"_s,
+                           u"ｺﾏﾝﾄﾞﾚｽ異常終了"_s,
+                           u"summary: commands 0, refused 0, files not "
+                           "found 0, files not written 0"_s};
+        QTest::newRow("device paths differing in case")
+            << "BS0\r\n"_ba
+            << QStringList{u"--port"_s, u"/dev/nonexistentA"_s, u"--port"_s, u"/dev/nonexistenta"_s}
+            << 3 << QStringList{};
+        for (const QStringList &usage :
+             {QStringList{u"--run"_s},
+              {u"--port"_s, u"EMU"_s, u"--port"_s, u"emu"_s},
+              {u"--port"_s, u"/dev/null"_s, u"--port"_s, u"/proc/self/root/dev/null"_s},
+              {u"--settings"_s, u"missing.ini"_s},
+              {u"--speed"_s, u"1"_s, u"--speed"_s, u"2"_s},
+              {u"--journal"_s, u""_s}})
+            QTest::newRow(qPrintable(usage.join(u' ')))
+                << "BS0\r\n"_ba << usage << 64 << QStringList{};
     }
     void statusAndLines() {
         QFETCH(QByteArray, commands);
@@ -108,7 +153,7 @@ private Q_SLOTS:
         QCOMPARE(run.finish(), status);
         QStringList lines = run.lines();
         QCOMPARE(lines.takeLast(), QString()); // every line ends with LF
-        if (status == 0 || status == 1)
+        if (status == 0 || status == 4 || (status == 1 && !commands.isNull()))
             QCOMPARE(lines.mid(0, kGreeting.size()), kGreeting);
         QCOMPARE(lines.mid(lines.size() - tail.size()), tail);
     }
@@ -130,10 +175,8 @@ private Q_SLOTS:
         UnitProcess unit(slowUnit ? QStringList{u"--fault"_s, u"slow-pieces"_s} : QStringList{});
         Run run;
         const QString hex = run.path(u"big.hex"_s);
-        QProcess tool;
-        tool.start(u"srec_cat"_s, {u"-generate"_s, u"0"_s, u"0x20000"_s, u"-repeat-data"_s,
-                                   u"0x55"_s, u"-o"_s, hex, u"-intel"_s});
-        QVERIFY(tool.waitForFinished(10000) && tool.exitCode() == 0);
+        QVERIFY(runTool(u"srec_cat"_s, {u"-generate"_s, u"0"_s, u"0x20000"_s, u"-repeat-data"_s,
+                                        u"0x55"_s, u"-o"_s, hex, u"-intel"_s}));
         run.start("LH" + hex.toUtf8() + "\r\nBS0\r\n",
                   {u"--port"_s, slowUnit ? unit.path : u"EMU"_s, u"--speed"_s, u"38400"_s,
                    u"--journal"_s, run.path(u"journal.log"_s)});
@@ -152,19 +195,36 @@ private Q_SLOTS:
         QVERIFY(!journal.contains(" > BS0\n"));
     }
 
-    // Three units at once, one of them silent: each runs on its own, the worst status wins.
+    // Three units at once, one of them silent: each runs on its own and saves its own data into
+    // its own file, the worst status wins.
     void severalUnits() {
         UnitProcess a, b, silent({u"--fault"_s, u"silent"_s});
         QVERIFY(!a.path.isEmpty() && !b.path.isEmpty() && !silent.path.isEmpty());
         Run run;
-        run.start("BS100\r\n", {u"--port"_s, a.path, u"--port"_s, silent.path, u"--port"_s, b.path,
-                                u"--speed"_s, u"38400"_s, u"--no-journal"_s});
+        for (const auto &[unit, fill] :
+             {std::pair{&a, u"17"_s}, std::pair{&b, u"34"_s}}) { // own data first
+            Run load;
+            const QString hex = run.path(fill + u".hex"_s);
+            QVERIFY(runTool(u"srec_cat"_s, {u"-generate"_s, u"0"_s, u"0x200"_s, u"-repeat-data"_s,
+                                            fill, u"-o"_s, hex, u"-intel"_s}));
+            load.start("LH" + hex.toUtf8() + "\r\n", {u"--port"_s, unit->path, u"--no-journal"_s});
+            QCOMPARE(load.finish(), 0);
+        }
+        run.start("SHout.hex,0,1FF,0\r\n",
+                  {u"--port"_s, a.path, u"--port"_s, silent.path, u"--port"_s, b.path, u"--speed"_s,
+                   u"38400"_s, u"--no-journal"_s});
         QCOMPARE(run.finish(), 3);
         const QStringList lines = run.lines();
         for (const QString &port : {a.path, b.path}) {
             QVERIFY(lines.contains(port + u": ｺﾏﾝﾄﾞﾚｽ正常終了"_s));
             QVERIFY(lines.contains(port + u": Corvaneと接続しました。"_s));
+            const QString saved = u"out.%1.hex"_s.arg(port.mid(1).replace(u'/', u'-'));
+            QVERIFY(lines.contains(port + u": file: "_s + saved));
+            QVERIFY(runTool(u"srec_cmp"_s,
+                            {run.path(saved), u"-intel"_s,
+                             run.path(port == a.path ? u"17.hex"_s : u"34.hex"_s), u"-intel"_s}));
         }
+        QCOMPARE(QDir(run.path({})).entryList({u"out*"_s}).size(), 2);
         QVERIFY(lines.contains(silent.path + u": ！通信エラーです。"_s));
         QVERIFY(!lines.contains(silent.path + u": ｺﾏﾝﾄﾞﾚｽ異常終了"_s)); // never ran
         // The table: a header and one row a unit in the order given, then the final LF.
@@ -172,11 +232,43 @@ private Q_SLOTS:
         QVERIFY(table[0].startsWith(u"port "_s));
         const QList<std::pair<QString, QString>> rows{
             {a.path, u"0 normal"_s}, {silent.path, u"3 no connection"_s}, {b.path, u"0 normal"_s}};
+        QList<double> times; // each unit's own: the silent one ended first
         for (int i = 0; i < 3; ++i) {
             QVERIFY2(table[i + 1].startsWith(rows[i].first + u' ') &&
                          table[i + 1].contains(u' ' + rows[i].second + u' '),
                      qPrintable(table[i + 1]));
+            times << table[i + 1].section(u" s "_s, 0, 0).section(u' ', -1).toDouble();
         }
+        QVERIFY2(times[1] < times[0] && times[1] < times[2], qPrintable(table.join(u"\n"_s)));
+    }
+
+    // A peer that answers the greeting with something else than "OK" hears nothing of the file.
+    void garbageGreeting() {
+        QTcpServer peer;
+        QVERIFY(peer.listen(QHostAddress::LocalHost));
+        QByteArray heard;
+        connect(&peer, &QTcpServer::newConnection, &peer, [&] {
+            QTcpSocket *socket = peer.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [&heard, socket] {
+                heard += socket->readAll();
+                socket->write("NG?\r\n");
+            });
+        });
+        Run run;
+        run.start("BS0\r\n",
+                  {u"--port"_s, u"tcp://127.0.0.1:%1"_s.arg(peer.serverPort()), u"--no-journal"_s});
+        QCOMPARE(run.finish(), 3);
+        QCOMPARE(heard, "ON\r\n"_ba);
+    }
+
+    // The worst of two units' statuses: 0 < 2 < 4 < 1 < 3, every pair; a save's file name per unit.
+    void worstStatusAndSaveNames() {
+        const int order[] = {0, 2, 4, 1, 3};
+        for (int i = 0; i < 25; ++i)
+            QCOMPARE(worseStatus(order[i / 5], order[i % 5]), order[std::max(i / 5, i % 5)]);
+        QCOMPARE(taggedSavePath(u"d.x/out.hex"_s, u"tcp://127.0.0.1:4000"_s),
+                 u"d.x/out.127.0.0.1-4000.hex"_s);
+        QCOMPARE(taggedSavePath(u"d.x/out"_s, u"EMU"_s), u"d.x/out.EMU"_s);
     }
 };
 

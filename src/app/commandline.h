@@ -13,6 +13,7 @@ enum ExitStatus : int {
     kExitAbnormal = 1,     // "ｺﾏﾝﾄﾞﾚｽ異常終了", a lost line included
     kExitCancelled = 2,    // "ｺﾏﾝﾄﾞﾚｽ キャンセル終了"
     kExitNoConnection = 3, // the port could not be opened or the unit did not answer the greeting
+    kExitFilesLost = 4,    // ran to its end; a load file missing or a save not (wholly) written
     kExitUsage = 64,
 };
 

@@ -189,12 +189,18 @@ Form1::Form1(Form1Options options, QWidget *parent)
         setWindowTitle(kWindowTitle + QStringLiteral(" — ") + text);
         Q_EMIT progressChanged(text);
     });
+    // The journal's word that it stopped or writes again: shown, never recorded, since the
+    // journal may be the one that cannot write.
+    if (m_options.journal)
+        m_options.journal->setNotice([this](const QString &line) { showInLog(line); });
     Form_Load();
     startLineMonitor();
 }
 
 Form1::~Form1() {
     Timer1.stop();
+    if (m_options.journal)
+        m_options.journal->setNotice({});
     closeFiles();
 }
 
@@ -434,8 +440,10 @@ void Form1::connectHandlers() {
     connect(MenuApEnd, &QAction::triggered, this, &Form1::MenuApEnd_Click);
     connect(MenuVer, &QAction::triggered, this, &Form1::MenuVer_Click);
     connect(MenuJournal, &QAction::triggered, this, [this] {
-        QDesktopServices::openUrl(
-            QUrl::fromLocalFile(QFileInfo(m_options.journal->fileName()).absolutePath()));
+        const QString folder = QFileInfo(m_options.journal->fileName()).absolutePath();
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+            AddList1(QStringLiteral("！ ジャーナルのフォルダを開けません。（") + folder +
+                     QStringLiteral("）"));
     });
 }
 

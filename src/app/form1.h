@@ -26,6 +26,7 @@
 class QAction;
 class QComboBox;
 class QFile;
+class QIODevice;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -53,6 +54,9 @@ struct Form1Options {
     bool startUpConnection = true;
     // Where every log line, connection and byte on the line is recorded; none when null.
     Journal *journal = nullptr;
+    // A run on several units: every save's file name carries this text before its extension
+    // (see taggedSavePath); empty: paths as typed.
+    QString saveTag;
 };
 
 class Form1 : public QWidget {
@@ -298,6 +302,11 @@ public:
 
     // Runs the command-response file at `path` as its "起動" button does.
     QCoro::Task<> runResponseFile(QString path);
+    // Runs a command-response file already read into `bytes` (a run without the window reads a
+    // pipe or standard input once); `path` names it in the log.
+    QCoro::Task<> runResponseBytes(QByteArray bytes, QString path);
+    // The last greeting ("再接続") got "OK" to every step.
+    [[nodiscard]] bool greetedOk() const { return m_greetedOk; }
     // The command-response run (running or next) stops after its current command, ending as
     // cancelled.
     void requestRunStop() { m_runStopRequested = true; }
@@ -309,6 +318,8 @@ Q_SIGNALS:
     void runCommandStarted();
     // The progress of a long transfer changed ("LH 42 % 3.8 kB/s 1:20"); empty when it ended.
     void progressChanged(const QString &text);
+    // A save is about to write the file at `path`.
+    void saveFileOpened(const QString &path);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -328,6 +339,7 @@ private:
     int m_operations = 0;        // operations in progress (see OperationScope)
     bool m_commandRunRunning = false;
     bool m_runStopRequested = false;
+    bool m_greetedOk = false; // see greetedOk()
     TransferProgress m_progress;
     QTimer m_progressTimer;
     QElapsedTimer m_progressClock;
@@ -383,6 +395,9 @@ private:
     // command word.
     QCoro::Task<> loadTextFile(char format, QString RemoteCMD);
     QCoro::Task<> saveTextFile(char format, QString RemoteCMD);
+    // The file a save writes: `typed`, or with several units the unit's own (logged and
+    // announced by saveFileOpened).
+    QString savePath(const QString &typed);
     // The argument of a load or save: split into Rcmd0..Rcmd5, the fields after the path cleaned
     // (upper case, half width, no spaces, no comment); returns the path as typed.
     QString splitFileArgument(QString RemoteCMD);
@@ -439,7 +454,7 @@ private:
     // ---- State owned by console/ (add below this line only) ----
     // The lines of an open command-response file, each through PbCMD_Click, to the end or to the
     // first command that fails; logs how the run ended.
-    QCoro::Task<> runCommands(QFile *file, QString path);
+    QCoro::Task<> runCommands(QIODevice *file, QString path);
     // The command in TexCMD as the run's turn; false (after the run's end line) when it failed.
     QCoro::Task<bool> runCommandLine();
     // Carries out a matched console command (PbCMD_Click's dispatch).

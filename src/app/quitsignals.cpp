@@ -64,6 +64,14 @@ QuitSignals::~QuitSignals() {
 #endif
 }
 
+int QuitSignals::pendingDescriptor() {
+#ifdef Q_OS_UNIX
+    return g_signalPipe[1];
+#else
+    return -1;
+#endif
+}
+
 void QuitSignals::readPending() {
 #ifdef Q_OS_UNIX
     char byte = 0;

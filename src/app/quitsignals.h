@@ -19,6 +19,10 @@ public:
     QuitSignals(const QuitSignals &) = delete;
     QuitSignals &operator=(const QuitSignals &) = delete;
 
+    // Readable while a caught signal waits to be delivered (-1 when none is caught): code that
+    // must block outside the event loop polls it so that a signal still ends the program.
+    [[nodiscard]] static int pendingDescriptor();
+
 Q_SIGNALS:
     void received(int signalNumber);
 

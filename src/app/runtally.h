@@ -20,10 +20,18 @@ struct RunTally {
     int notWritten = 0;                // save files that could not be created or written
     ExitStatus status = kExitAbnormal; // kept from the run's last line; abnormal until it comes
 
+    // The run's exit status: a normal end with a load file missing or a save not written is
+    // kExitFilesLost.
+    [[nodiscard]] ExitStatus exitStatus() const;
+
     // Takes one log line into account.
     void see(const QString &line);
     // One line for scripts: "commands 3, refused 0, files not found 0, files not written 0".
     [[nodiscard]] QString summary() const;
 };
+
+// The worse of two exit statuses of units run together: 0 < 2 < 4 < 1 < 3 (a usage error or a
+// signal's status worst of all).
+[[nodiscard]] int worseStatus(int a, int b);
 
 } // namespace corvane

@@ -6,10 +6,14 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 
+#include <cerrno>
+#include <climits>
 #include <csignal>
-#include <cstdio>
+#include <poll.h>
 #include <unistd.h>
 #include <vector>
 
@@ -17,24 +21,48 @@ namespace corvane {
 
 namespace {
 
-void writeLine(std::FILE *stream, const QString &line) {
-    const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
-    std::fflush(stream);
+// Longest command-response file a run reads (a pipe that never ends must not take all memory).
+constexpr qint64 kMaxRunFileBytes = 64 * 1024 * 1024;
+
+// Standard output or error of a run. Lines are queued and written as the stream takes them: a
+// reader that stopped reading holds the run only until a signal comes, which then ends it.
+struct Stream {
+    int fd;
+    QByteArray pending;
+};
+Stream g_out{STDOUT_FILENO, {}};
+Stream g_err{STDERR_FILENO, {}};
+bool g_endingAtOnce = false; // a signal ends the run at once: nothing more is waited for
+
+// Writes what `stream` holds; returns early when a signal waits (the event loop then handles it),
+// or at once when the run ends at once.
+void drain(Stream &stream) {
+    const int signalled = QuitSignals::pendingDescriptor();
+    while (!stream.pending.isEmpty() && !g_endingAtOnce) {
+        pollfd watched[2] = {{stream.fd, POLLOUT, 0}, {signalled, POLLIN, 0}};
+        const int ready = ::poll(watched, signalled >= 0 ? 2 : 1, -1);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0 || (watched[1].revents & POLLIN))
+            return;
+        // At most PIPE_BUF bytes: a pipe that said it can take bytes takes them without blocking.
+        const ssize_t written =
+            ::write(stream.fd, stream.pending.constData(),
+                    std::min<std::size_t>(std::size_t(stream.pending.size()), PIPE_BUF));
+        if (written > 0)
+            stream.pending.remove(0, written);
+        else if (written < 0 && errno != EINTR && errno != EAGAIN)
+            stream.pending.clear(); // the stream is gone: nobody reads the rest
+    }
 }
 
-// Order of badness for the status of several units: 0 < 2 < 1 < 3.
-int badness(int status) {
-    switch (status) {
-    case kExitNormal:
-        return 0;
-    case kExitCancelled:
-        return 1;
-    case kExitAbnormal:
-        return 2;
-    default:
-        return 3;
-    }
+void writeText(Stream &stream, const QString &text) {
+    stream.pending += text.toUtf8();
+    drain(stream);
+}
+
+void writeLine(Stream &stream, const QString &line) {
+    writeText(stream, line + QLatin1Char('\n'));
 }
 
 QString statusName(int status) {
@@ -45,6 +73,8 @@ QString statusName(int status) {
         return QStringLiteral("cancelled");
     case kExitAbnormal:
         return QStringLiteral("abnormal");
+    case kExitFilesLost:
+        return QStringLiteral("files lost");
     default:
         return QStringLiteral("no connection");
     }
@@ -66,45 +96,77 @@ QCoro::Task<> runOne(Runs *runs, std::size_t index) {
     if (--runs->pending > 0 || runs->abandoned)
         co_return;
     for (int each : runs->statuses)
-        if (badness(each) > badness(runs->worst))
-            runs->worst = each;
+        runs->worst = worseStatus(runs->worst, each);
     QCoreApplication::exit(runs->worst);
 }
 
 void printSummary(const Runs &runs) {
     if (runs.units.size() == 1) {
-        writeLine(stdout, QStringLiteral("summary: ") + runs.units.front()->tally().summary());
+        writeLine(g_out, QStringLiteral("summary: ") + runs.units.front()->tally().summary());
         return;
     }
-    writeLine(stdout, QStringLiteral("%1 %2 %3 %4")
-                          .arg(QStringLiteral("port"), -24)
-                          .arg(QStringLiteral("result"), -16)
-                          .arg(QStringLiteral("time"), 9)
-                          .arg(QStringLiteral("summary")));
+    writeLine(g_out, QStringLiteral("%1 %2 %3 %4")
+                         .arg(QStringLiteral("port"), -24)
+                         .arg(QStringLiteral("result"), -16)
+                         .arg(QStringLiteral("time"), 9)
+                         .arg(QStringLiteral("summary")));
     for (std::size_t i = 0; i < runs.units.size(); ++i) {
         const UnitRun &unit = *runs.units[i];
-        writeLine(stdout, QStringLiteral("%1 %2 %3 %4")
-                              .arg(unit.port(), -24)
-                              .arg(QString::number(runs.statuses[i]) + QLatin1Char(' ') +
-                                       statusName(runs.statuses[i]),
-                                   -16)
-                              .arg(QString::number(double(unit.elapsedMs()) / 1000.0, 'f', 1) +
-                                       QStringLiteral(" s"),
-                                   9)
-                              .arg(unit.tally().summary()));
+        QString row = QStringLiteral("%1 %2 %3 %4")
+                          .arg(unit.port(), -24)
+                          .arg(QString::number(runs.statuses[i]) + QLatin1Char(' ') +
+                                   statusName(runs.statuses[i]),
+                               -16)
+                          .arg(QString::number(double(unit.elapsedMs()) / 1000.0, 'f', 1) +
+                                   QStringLiteral(" s"),
+                               9)
+                          .arg(unit.tally().summary());
+        if (!unit.savedFiles().isEmpty())
+            row += QStringLiteral(", saved ") + unit.savedFiles().join(QStringLiteral(", "));
+        writeLine(g_out, row);
     }
+}
+
+// Reads the whole command-response file (a plain file, a pipe or standard input) before any unit
+// is touched; on failure logs it as a run does and returns false.
+bool readRunFile(const QString &path, QByteArray &commands) {
+    QFile file(path);
+    QString failure;
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
+        failure = QStringLiteral("！ コマンドレスポンスファイルを開けません。（");
+    } else {
+        for (QByteArray block; commands.size() <= kMaxRunFileBytes; commands += block) {
+            block = file.read(64 * 1024);
+            if (block.isEmpty())
+                break;
+        }
+        if (file.error() != QFileDevice::NoError || commands.size() > kMaxRunFileBytes)
+            failure = QStringLiteral("！ コマンドレスポンスファイルを読めません。（");
+    }
+    if (failure.isEmpty())
+        return true;
+    RunTally tally;
+    writeLine(g_out, failure + path + QStringLiteral("）"));
+    writeLine(g_out, QString::fromUtf16(kRunAbnormalEnd));
+    writeLine(g_out, QStringLiteral("summary: ") + tally.summary());
+    return false;
 }
 
 } // namespace
 
-UnitRun::UnitRun(Setup setup, std::function<void(const QString &)> print, QObject *parent)
+UnitRun::UnitRun(Setup setup, std::function<void(const QString &)> print,
+                 std::function<void(const QString &)> notice, QObject *parent)
     : QObject(parent)
     , m_setup(std::move(setup)) {
     Form1Options options;
     options.settingsPath = m_setup.settingsPath;
     options.startUpConnection = false;
     options.journal = m_setup.journal;
+    if (m_setup.ownSaves)
+        options.saveTag = m_setup.port;
     m_form = std::make_unique<Form1>(options);
+    if (m_setup.journal) // in place of the window's log, which nobody sees
+        m_setup.journal->setNotice(std::move(notice));
     if (!m_setup.port.isEmpty())
         m_form->Combo1->setEditText(m_setup.port);
     if (!m_setup.speed.isEmpty())
@@ -115,12 +177,15 @@ UnitRun::UnitRun(Setup setup, std::function<void(const QString &)> print, QObjec
                 print(line);
             });
     connect(m_form.get(), &Form1::runCommandStarted, this, [this] { ++m_tally.commands; });
+    connect(m_form.get(), &Form1::saveFileOpened, this, [this](const QString &path) {
+        if (!m_savedFiles.contains(path))
+            m_savedFiles.append(path);
+    });
     // A long transfer's progress on a terminal: one line that keeps being rewritten.
     if (::isatty(STDERR_FILENO)) {
         connect(m_form.get(), &Form1::progressChanged, this, [this](const QString &text) {
             const QString line = text.isEmpty() ? text : port() + QStringLiteral(": ") + text;
-            std::fprintf(stderr, "\r%s\x1b[K", qPrintable(line));
-            std::fflush(stderr);
+            writeText(g_err, QStringLiteral("\r") + line + QStringLiteral("\x1b[K"));
         });
     }
 }
@@ -134,11 +199,14 @@ QString UnitRun::port() const {
 QCoro::Task<ExitStatus> UnitRun::run() {
     m_clock.start();
     co_await m_form->PbON_Click();
-    const QString code = m_form->AnsRxCode;
-    if (!m_form->MSComm1->isOpen() || code == QLatin1String("98") || code == QLatin1String("99"))
+    // Only a unit that answered every step of the greeting gets the file's commands.
+    if (!m_form->MSComm1->isOpen() || !m_form->greetedOk()) {
+        m_tookMs = m_clock.elapsed();
         co_return kExitNoConnection;
-    co_await m_form->runResponseFile(m_setup.file);
-    co_return m_tally.status;
+    }
+    co_await m_form->runResponseBytes(m_setup.commands, m_setup.file);
+    m_tookMs = m_clock.elapsed();
+    co_return m_tally.exitStatus();
 }
 
 void UnitRun::interrupt() {
@@ -152,49 +220,67 @@ void UnitRun::abandon() {
     m_form->MSComm1->close();
 }
 
+namespace {
+
+// A unit's journal: the daily file or the named one, each line tagged with the port when there
+// are several units; nullptr with --no-journal.
+Journal *openJournal(Runs &runs, const CommandLine &line, const QString &tag) {
+    if (!line.journal)
+        return nullptr;
+    auto made = std::make_unique<Journal>();
+    made->setTag(tag);
+    const bool opened = line.journalPath.isEmpty() ? made->openDaily(Journal::defaultFolder())
+                                                   : made->openFile(line.journalPath);
+    if (!opened)
+        writeLine(g_err, QStringLiteral("corvane: no journal: ") + made->errorString());
+    runs.journals.push_back(std::move(made));
+    return runs.journals.back().get();
+}
+
+// The first Ctrl-C cancels; a second one, SIGTERM or SIGHUP end at once: the journals written
+// and closed, files and ports closed, whatever standard output still holds given up.
+void onQuitSignal(Runs &runs, int &interrupts, int signalNumber) {
+    if (signalNumber == SIGINT && ++interrupts == 1) {
+        for (const auto &unit : runs.units)
+            unit->interrupt();
+        return;
+    }
+    runs.abandoned = true;
+    g_endingAtOnce = true;
+    for (const auto &journal : runs.journals)
+        journal->close();
+    for (const auto &unit : runs.units)
+        unit->abandon();
+    QCoreApplication::exit(128 + signalNumber);
+}
+
+} // namespace
+
 int runUnattended(const CommandLine &line) {
+    QByteArray commands;
+    if (!readRunFile(line.runFile, commands))
+        return kExitAbnormal;
     const QStringList ports = line.ports.isEmpty() ? QStringList{QString()} : line.ports;
     const bool tagged = ports.size() > 1;
     Runs runs;
     for (const QString &port : ports) {
-        Journal *journal = nullptr;
-        if (line.journal) {
-            auto made = std::make_unique<Journal>();
-            made->setTag(tagged ? port : QString());
-            const bool opened = line.journalPath.isEmpty()
-                                    ? made->openDaily(Journal::defaultFolder())
-                                    : made->openFile(line.journalPath);
-            if (!opened)
-                writeLine(stderr, QStringLiteral("corvane: no journal: ") + made->errorString());
-            journal = made.get();
-            runs.journals.push_back(std::move(made));
-        }
+        Journal *journal = openJournal(runs, line, tagged ? port : QString());
         const QString prefix = tagged ? port + QStringLiteral(": ") : QString();
         runs.units.push_back(std::make_unique<UnitRun>(
-            UnitRun::Setup{line.runFile, port, line.speed, line.settingsPath, journal},
-            [prefix](const QString &text) { writeLine(stdout, prefix + text); }));
+            UnitRun::Setup{line.runFile, commands, tagged, port, line.speed, line.settingsPath,
+                           journal},
+            [prefix](const QString &text) { writeLine(g_out, prefix + text); },
+            [prefix](const QString &text) {
+                writeLine(g_err, QStringLiteral("corvane: ") + prefix + text);
+            }));
     }
     runs.statuses.assign(runs.units.size(), kExitAbnormal);
     runs.pending = int(runs.units.size());
 
-    // The first Ctrl-C cancels; a second one, SIGTERM or SIGHUP end at once, files and ports
-    // closed.
     QuitSignals quit({SIGINT, SIGTERM, SIGHUP});
     int interrupts = 0;
-    QObject::connect(&quit, &QuitSignals::received, &quit, [&](int signalNumber) {
-        if (signalNumber == SIGINT && ++interrupts == 1) {
-            for (const auto &unit : runs.units)
-                unit->interrupt();
-            return;
-        }
-        runs.abandoned = true;
-        for (const auto &unit : runs.units)
-            unit->abandon();
-        for (const auto &journal : runs.journals)
-            journal->close();
-        QCoreApplication::exit(128 + signalNumber);
-    });
-
+    QObject::connect(&quit, &QuitSignals::received, &quit,
+                     [&](int signalNumber) { onQuitSignal(runs, interrupts, signalNumber); });
     for (std::size_t i = 0; i < runs.units.size(); ++i)
         runOne(&runs, i);
     // Runs that could not even open their port end before the event loop starts.

@@ -21,14 +21,18 @@ class UnitRun : public QObject {
     Q_OBJECT
 public:
     struct Setup {
-        QString file;
-        QString port;  // empty: the settings file's
-        QString speed; // empty: the settings file's
+        QString file;          // the command-response file's name, for the log
+        QByteArray commands;   // its contents, read before any unit is touched
+        bool ownSaves = false; // several units: every save writes a file named after the port
+        QString port;          // empty: the settings file's
+        QString speed;         // empty: the settings file's
         QString settingsPath;
         Journal *journal = nullptr; // may be null
     };
-    // `print` gets every log line as it is added.
-    UnitRun(Setup setup, std::function<void(const QString &)> print, QObject *parent = nullptr);
+    // `print` gets every log line as it is added, `notice` the journal's word that it stopped or
+    // writes again.
+    UnitRun(Setup setup, std::function<void(const QString &)> print,
+            std::function<void(const QString &)> notice, QObject *parent = nullptr);
     ~UnitRun() override;
 
     // Connects, runs the file and returns the exit status.
@@ -41,7 +45,10 @@ public:
 
     [[nodiscard]] QString port() const;
     [[nodiscard]] const RunTally &tally() const { return m_tally; }
-    [[nodiscard]] qint64 elapsedMs() const { return m_clock.elapsed(); }
+    // The time this unit's run took (so far, while it runs).
+    [[nodiscard]] qint64 elapsedMs() const { return m_tookMs >= 0 ? m_tookMs : m_clock.elapsed(); }
+    // The files its saves wrote (only with ownSaves), each once, in order.
+    [[nodiscard]] const QStringList &savedFiles() const { return m_savedFiles; }
     [[nodiscard]] Form1 &form() { return *m_form; }
 
 private:
@@ -49,10 +56,12 @@ private:
     std::unique_ptr<Form1> m_form;
     RunTally m_tally;
     QElapsedTimer m_clock;
+    qint64 m_tookMs = -1;
+    QStringList m_savedFiles;
 };
 
 // Runs the file of `line` on every port it names (the settings file's when none) in parallel and
-// returns the worst exit status (0 < 2 < 1 < 3). Log lines go to standard output, prefixed with
+// returns the worst exit status (see worseStatus). Log lines go to standard output, prefixed with
 // their port when there are several; Ctrl-C cancels, a second Ctrl-C or SIGTERM ends at once.
 [[nodiscard]] int runUnattended(const CommandLine &line);
 

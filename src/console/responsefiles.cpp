@@ -7,6 +7,7 @@
 #include "console/commandfilereader.h"
 #include "files/datafile.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -59,7 +60,23 @@ QCoro::Task<> Form1::runResponseFile(QString path) {
     co_await runCommands(held.file(), path);
 }
 
-QCoro::Task<> Form1::runCommands(QFile *file, QString path) {
+QCoro::Task<> Form1::runResponseBytes(QByteArray bytes, QString path) {
+    if (m_commandRunRunning || m_commandRunning)
+        co_return;
+    m_commandRunRunning = true;
+    TexCMD->setReadOnly(true);
+    const auto unlock = qScopeGuard([this] {
+        TexCMD->setReadOnly(false);
+        m_commandRunRunning = false;
+        m_runStopRequested = false;
+    });
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    AnsRxCode = QStringLiteral("00");
+    co_await runCommands(&buffer, path);
+}
+
+QCoro::Task<> Form1::runCommands(QIODevice *file, QString path) {
     CommandFileReader reader(file);
     QByteArray bytes;
     int blankLines = 0;

@@ -16,6 +16,25 @@ QString joinDrivePath(const QString &drive, const QString &rest) {
     return drive.isEmpty() ? rest : drive + QLatin1Char(':') + rest;
 }
 
+QString taggedSavePath(const QString &path, const QString &tag) {
+    const qsizetype scheme = tag.indexOf(QLatin1String("://"));
+    QString clean = scheme < 0 ? tag : tag.mid(scheme + 3);
+    static const QString kUnfit = QStringLiteral("/\\:*?\"<>|");
+    for (QChar &c : clean) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F || kUnfit.contains(c))
+            c = u'-';
+    }
+    while (clean.startsWith(u'-'))
+        clean.remove(0, 1);
+    while (clean.endsWith(u'-'))
+        clean.chop(1);
+    const qsizetype nameStart = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\')) + 1;
+    const qsizetype dot = path.lastIndexOf(u'.');
+    if (dot <= nameStart) // no extension (a leading dot starts a name, not an extension)
+        return path + u'.' + clean;
+    return path.left(dot) + u'.' + clean + path.mid(dot);
+}
+
 HeldFile::HeldFile(QPointer<QFile> &slot, QObject *owner, const QString &path)
     : m_slot(slot)
     , m_file(new QFile(path, owner)) {

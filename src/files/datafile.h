@@ -29,6 +29,12 @@ inline constexpr char16_t kFileNotWritten[] = u"ファイルに書き込めま�
 // typed (case and spaces).
 [[nodiscard]] QString joinDrivePath(const QString &drive, const QString &rest);
 
+// `path` with `tag` put into its file name before the extension ("out.hex", "EMU" →
+// "out.EMU.hex"; "out" → "out.EMU"). The tag is made fit for a file name first: a scheme such as
+// "tcp://" is dropped, characters a file name cannot hold become '-', and '-' at either end goes
+// ("/dev/pts/4" → "dev-pts-4", "tcp://127.0.0.1:4000" → "127.0.0.1-4000").
+[[nodiscard]] QString taggedSavePath(const QString &path, const QString &tag);
+
 // A data file an operation holds open. While it lives, `slot` (the window's m_dataFile) points at
 // it, so closing the window closes and flushes it; the destructor closes it and clears `slot`.
 class HeldFile {

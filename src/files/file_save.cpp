@@ -28,12 +28,22 @@ bool openForWriting(QFile *file) {
 
 } // namespace
 
+QString Form1::savePath(const QString &typed) {
+    if (m_options.saveTag.isEmpty())
+        return typed;
+    const QString path = taggedSavePath(typed, m_options.saveTag);
+    AddList1(QStringLiteral("file: ") + path);
+    Q_EMIT saveFileOpened(path);
+    return path;
+}
+
 QCoro::Task<> Form1::saveTextFile(char format, QString RemoteCMD) {
     const QString title =
         format == 'H' ? QStringLiteral("* Save HEX File") : QStringLiteral("* Save S File");
     const QString word = QStringLiteral("S") + QLatin1Char(format);
     const TransferScope transfer(this);
-    const QString path = co_await openTransfer(title, RemoteCMD, {false, false, false});
+    const QString typed = co_await openTransfer(title, RemoteCMD, {false, false, false});
+    const QString path = savePath(typed);
     if (Rcmd2.isEmpty())
         Rcmd2 = QStringLiteral("0");
     if (Rcmd3.isEmpty())
@@ -118,8 +128,9 @@ QCoro::Task<Form1::ReadEnd> Form1::receiveRecords(QFile *file, bool &writeFailed
 
 QCoro::Task<> Form1::SBsub(QString RemoteCMD) {
     const TransferScope transfer(this);
-    const QString path = co_await openTransfer(QStringLiteral("* Save Binary File"), RemoteCMD,
-                                               {true, false, false});
+    const QString typed = co_await openTransfer(QStringLiteral("* Save Binary File"), RemoteCMD,
+                                                {true, false, false});
+    const QString path = savePath(typed);
     if (Rcmd2.isEmpty())
         Rcmd2 = QStringLiteral("0");
     if (Rcmd3.isEmpty())

@@ -47,6 +47,7 @@ QString Form1::Rs232Pbs() const {
 
 QCoro::Task<> Form1::PbON_Click() {
     const OperationScope operation = operationScope();
+    m_greetedOk = false;
     if (MSComm1->isOpen())
         MSComm1->close();
     const QString portText = Rs232Port();
@@ -113,7 +114,8 @@ QCoro::Task<> Form1::greetUnit() {
     if (goOn) {
         Output(QStringLiteral("US2"));
         co_await CeckAnsRX(QStringLiteral("US2"));
-        if (answeredOk())
+        m_greetedOk = answeredOk();
+        if (m_greetedOk)
             AddList1(QStringLiteral("OK"));
     }
     PbReEn();
