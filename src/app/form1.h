@@ -453,7 +453,8 @@ private:
 
     // ---- State owned by console/ (add below this line only) ----
     // The lines of an open command-response file, each through PbCMD_Click, to the end or to the
-    // first command that fails; logs how the run ended.
+    // first command that fails; logs how the run ended. Nothing when a run or a command is already
+    // in progress.
     QCoro::Task<> runCommands(QIODevice *file, QString path);
     // The command in TexCMD as the run's turn; false (after the run's end line) when it failed.
     QCoro::Task<bool> runCommandLine();

@@ -38,14 +38,6 @@ QCoro::Task<> Form1::PbResGo2_Click() {
 QCoro::Task<> Form1::runResponseFile(QString path) {
     if (m_commandRunRunning || m_commandRunning)
         co_return;
-    m_commandRunRunning = true;
-    TexCMD->setReadOnly(true);
-    const auto unlock = qScopeGuard([this] {
-        TexCMD->setReadOnly(false);
-        m_commandRunRunning = false;
-        m_runStopRequested = false;
-    });
-
     HeldFile held(m_commandFile, this, path);
     // Only a plain file: a device or a pipe could block the open or never end.
     if (path.isEmpty() || !QFileInfo(path).isFile() || !held.file()->open(QIODevice::ReadOnly)) {
@@ -56,11 +48,16 @@ QCoro::Task<> Form1::runResponseFile(QString path) {
         AddList1(kAbnormalEnd);
         co_return;
     }
-    AnsRxCode = QStringLiteral("00");
     co_await runCommands(held.file(), path);
 }
 
 QCoro::Task<> Form1::runResponseBytes(QByteArray bytes, QString path) {
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    co_await runCommands(&buffer, path);
+}
+
+QCoro::Task<> Form1::runCommands(QIODevice *file, QString path) {
     if (m_commandRunRunning || m_commandRunning)
         co_return;
     m_commandRunRunning = true;
@@ -70,13 +67,7 @@ QCoro::Task<> Form1::runResponseBytes(QByteArray bytes, QString path) {
         m_commandRunRunning = false;
         m_runStopRequested = false;
     });
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
     AnsRxCode = QStringLiteral("00");
-    co_await runCommands(&buffer, path);
-}
-
-QCoro::Task<> Form1::runCommands(QIODevice *file, QString path) {
     CommandFileReader reader(file);
     QByteArray bytes;
     int blankLines = 0;
