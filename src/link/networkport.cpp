@@ -51,6 +51,7 @@ NetworkPort::NetworkPort(QObject *parent)
     // The socket holds no more than the input buffer: a peer that floods meets a full TCP window.
     m_socket.setReadBufferSize(kInBufferSize);
     m_connectTimer.setSingleShot(true);
+    m_connectTimer.setTimerType(Qt::PreciseTimer); // "within 5 s" means 5 s, not 4.75
     connect(&m_connectTimer, &QTimer::timeout, this, [this] {
         m_timedOut = true;
         m_socket.abort();
