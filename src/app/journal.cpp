@@ -382,19 +382,23 @@ void Journal::startPending(Direction direction) {
     m_pendingDirection = direction;
     makeStamp(now, m_pendingStamp);
     m_pendingSince = steadyMs();
+    ++m_pendingLine;
     if (!m_holdTimer.isActive())
-        m_holdTimer.start(kHoldMs);
+        m_holdTimer.start(kPauseMs);
 }
 
-// kHoldMs after the first held line or gathered byte: the gathered bytes as a line once they
-// are that old, the held lines before them written.
+// Every kPauseMs while bytes are gathered, else kHoldMs after the first held line: the gathered
+// bytes as a line when none came since the last look (a pause) or they began kMaxGatherMs ago,
+// and the held lines before them written. The fast path of take() stays free of clocks.
 void Journal::onPause() {
-    const qint64 age = steadyMs() - m_pendingSince;
-    if (m_pendingSize > 0 && age >= kHoldMs)
+    if (m_pendingSize > 0 && ((m_pendingLine == m_lookedLine && m_pendingSize == m_lookedSize) ||
+                              steadyMs() - m_pendingSince >= kMaxGatherMs))
         flushPending();
+    m_lookedLine = m_pendingLine;
+    m_lookedSize = m_pendingSize;
     writeHeld(false);
     if (m_pendingSize > 0)
-        m_holdTimer.start(int(std::clamp<qint64>(kHoldMs - age, 1, kHoldMs)));
+        m_holdTimer.start(kPauseMs);
     deliverNotices();
 }
 

@@ -2,7 +2,7 @@
 // The journal: every log line and every byte on the line, one UTF-8 text line each. Lines reach
 // the file at most kHoldMs after they were made, those of that time in one write (a fast dump
 // makes thousands a second); a crash of the program writes them, and the bytes of a line not yet
-// ended, before it ends (writeHeldOnCrash()).
+// ended, before it ends (writeHeldOnCrash()). A line of bytes is made at its end or a pause.
 //
 // A journal line is the local time to the millisecond, a space, a mark and the content:
 //   2024-05-01 10:00:00.123 * corvane 1.0.0 port EMU speed 9600   session header
@@ -14,10 +14,11 @@
 //   2024-05-01 10:00:09.000 ! 12 lines lost: the journal could not write them
 // After ">" or "<" a space means a text line (CP932 decoded, no control bytes) that ended with
 // CR LF, "-" a piece of such text without a line end, "x" hex bytes exactly as they crossed the
-// line. A line is cut at its end (CR LF, LF, or CR followed by anything else), at a pause (kHoldMs
-// after its first byte), at the other direction and after 512 bytes without an end, so the bytes
-// of each direction are the concatenation of its lines in order. Lines are in the order of their
-// times: a log line made while a line of bytes is gathered goes after it.
+// line. A line is cut at its end (CR LF, LF, or CR followed by anything else), at a pause (no
+// byte for 5 to 10 ms: bytes without a line end are in the file within 10 ms of the last one),
+// a second after its first byte, at the other direction and after 512 bytes without an end, so
+// the bytes of each direction are the concatenation of its lines in order. Lines are in the order
+// of their times: a log line made while a line of bytes is gathered goes after it.
 //
 // "<!" counts received bytes the program dropped unread beyond kDiscardBudget (see discarded()):
 // those bytes are in no "<" line. "!" says how many lines were lost while the file could not be
@@ -213,6 +214,13 @@ private:
     Direction m_pendingDirection = Direction::Sent;
     Stamp m_pendingStamp;
     qint64 m_pendingSince = 0; // on a steady clock, in ms
+    // A pause: no byte between two looks kPauseMs apart, so the last bytes of a line without an
+    // end reach the file within 2 * kPauseMs.
+    static constexpr int kPauseMs = 5;
+    static constexpr qint64 kMaxGatherMs = 1000;
+    quint64 m_pendingLine = 0; // counts the lines gathered
+    quint64 m_lookedLine = 0;  // the line and its size at the last look
+    qsizetype m_lookedSize = 0;
 };
 
 } // namespace corvane
