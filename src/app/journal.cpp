@@ -211,6 +211,7 @@ Journal::Journal(qint64 limit, Clock clock)
 }
 
 Journal::~Journal() {
+    m_notice = nullptr; // whoever listens may be gone already
     close();
     for (std::atomic<const Journal *> &entry : g_journals) {
         const Journal *self = this;

@@ -102,7 +102,8 @@ public:
     // A purge begins: its bytes are recorded exactly again, up to the budget.
     void beginPurge();
     // `notice` gets one line for the operator when the journal stops writing (it cannot open or
-    // write its file) and one when it writes again.
+    // write its file) and one when it writes again, at the end of the call that found it (never
+    // from the destructor).
     void setNotice(std::function<void(const QString &)> notice) { m_notice = std::move(notice); }
     // Writes out the bytes gathered so far, as a line, a count of discarded bytes not yet written
     // and every line held back.
