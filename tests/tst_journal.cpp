@@ -1,5 +1,6 @@
-// The journal: its lines for the bytes of each direction and the log, which files a full folder
-// loses, the move into a day's next file and past midnight, and a journal that cannot write.
+// The journal: its lines for the bytes of each direction and the log, discarded input, which
+// files a full folder loses, the move into a day's next file and past midnight, a journal that
+// cannot write, bytes without a line end on time and on a crash, and its files' modes.
 
 #include "app/journal.h"
 #include "formfixture.h"
@@ -10,6 +11,7 @@
 #include <memory>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,10 +25,17 @@ class TestJournal : public QObject {
     QDateTime m_now;
     const Journal::Clock m_clock = [this] { return m_now; };
 
+    static int mode(const QString &path) {
+        struct stat status = {};
+        return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 0777
+                                                                         : -1;
+    }
+
 private Q_SLOTS:
     void init() { m_now = QDateTime(QDate(2024, 5, 1), QTime(10, 0, 0, 123)); }
 
-    // Steps: '>' sends the rest, '<' receives it, '#' logs it, '.' is a quiet gap.
+    // Steps: '>' sends the rest, '<' receives it, '!' discards it, '#' logs it, '.' is a quiet
+    // gap, 'P' a purge begins. The file ended inside a line before.
     void format_data() {
         QTest::addColumn<QByteArrayList>("steps");
         QTest::addColumn<QStringList>("lines");
@@ -40,12 +49,18 @@ private Q_SLOTS:
             << QByteArrayList{"<X\rY\nZ\r\n"} << QStringList{"<x 58 0D", "<x 59 0A", "< Z"};
         QTest::newRow("cut lines")
             << QByteArrayList{"<AB", ">C\r\n", "<D", "#ログ", "<E\r\n", ">F", ".", ">G\r\n"}
-            << QStringList{"<-AB", "> C", "# ログ", "< DE", ">-F", "> G"};
+            << QStringList{"<-AB", "> C", "< DE", "# ログ", ">-F", "> G"};
         QTest::newRow("log lines, cut at closing")
             << QByteArrayList{"#a\nb", "<OK"} << QStringList{"# a", "# b", "<-OK"};
         QTest::newRow("longer than all the lines held back")
             << QByteArrayList{"#a", '#' + QByteArray(70000, 'L'), "#b"}
             << QStringList{"# a", "# " + QString(70000, u'L'), "# b"};
+        const QByteArray noise = '!' + QByteArray(5000, 'n');
+        const QStringList exact(8, "<-" + QString(512, u'n'));
+        const QString count = QStringLiteral("<! %1 bytes received and discarded, not recorded");
+        QTest::newRow("discarded: 4 KiB exact, then counted; again after a purge")
+            << QByteArrayList{noise, "P", "!nnnnnnnnnn", noise}
+            << exact + QStringList{count.arg(904)} + exact + QStringList{count.arg(914)};
     }
     void format() {
         QFETCH(QByteArrayList, steps);
@@ -53,12 +68,17 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("chosen.log"));
         Journal journal(Journal::kDefaultLimit, m_clock);
+        writeFile(path, "cut");
         QVERIFY(journal.openFile(path));
         for (const QByteArray &step : steps) {
             if (step[0] == '>')
                 journal.sent(step.mid(1));
             else if (step[0] == '<')
                 journal.received(step.mid(1));
+            else if (step[0] == '!')
+                journal.discarded(step.mid(1));
+            else if (step[0] == 'P')
+                journal.beginPurge();
             else if (step[0] == '#')
                 journal.logLine(QString::fromUtf8(step.mid(1)));
             else
@@ -67,7 +87,7 @@ private Q_SLOTS:
         journal.close();            // what is still gathered is written on closing
         for (QString &line : lines) // the time, a blank, the entry, LF alone
             line = QStringLiteral("2024-05-01 10:00:00.123 %1\n").arg(line);
-        QCOMPARE(QString::fromUtf8(readFile(path)), lines.join(QString()));
+        QCOMPARE(QString::fromUtf8(readFile(path)), "cut\n" + lines.join(QString()));
     }
 
     // Two journals on one file (several units): the lines in the order they were made.
@@ -82,6 +102,7 @@ private Q_SLOTS:
         b.close();
         a.close();
         QCOMPARE(journalBytes(path, '>'), "1\r\n2\r\n3\r\n");
+        QCOMPARE(mode(path), 0600); // made by the journal
     }
 
     void removal_data() {
@@ -153,20 +174,112 @@ private Q_SLOTS:
         QTemporaryDir dir;
         writeFile(dir.filePath(QStringLiteral("plain.txt")), {});
         Journal journal(Journal::kDefaultLimit, m_clock);
+        QStringList notices;
+        journal.setNotice([&](const QString &notice) { notices << notice; });
         const QString full = QDir(dir.path()).filePath(path);
         QTEST(daily ? journal.openDaily(full) : journal.openFile(full), "opens");
-        journal.logLine(QStringLiteral("log"));
-        journal.sent("RE\r\n");
-        journal.flush();
+        for (int second = 0; second < 3; ++second, m_now = m_now.addSecs(1)) {
+            journal.logLine(QStringLiteral("log"));
+            journal.sent("RE\r\n");
+            journal.flush();
+        }
         QVERIFY(!journal.isOpen() && !journal.errorString().isEmpty());
+        // Told once when it stops, not at every line nor at each try that fails.
+        QFETCH(bool, opens); // then stopped when writing
+        QCOMPARE(notices, opens
+                              ? QStringList{"！ ジャーナルを書けません。（/dev/full: No space left "
+                                            "on device）"}
+                              : QStringList());
         QCOMPARE(readFile(dir.filePath(QStringLiteral("plain.txt"))), QByteArray());
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList{"plain.txt"});
     }
 
-    // A crash writes the lines still held back, then the signal's former action runs.
+    // The folder removed: one notice, the lines counted; the first line at least a second after
+    // the last try, once the folder is back, writes again. Folder and file are private.
+    void folderVanishes() {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("journal"));
+        const QString path = folder + QStringLiteral("/2024-05-01.log");
+        QStringList notices;
+        Journal journal(Journal::kDefaultLimit, m_clock);
+        journal.setNotice([&](const QString &notice) { notices << notice; });
+        QVERIFY(journal.openDaily(folder));
+        const auto line = [&](int afterMs, const QByteArray &text) {
+            m_now = m_now.addMSecs(afterMs);
+            journal.sent(text + "\r\n");
+            journal.flush();
+        };
+        line(0, "1");
+        QCOMPARE(std::pair(mode(folder), mode(path)), std::pair(0700, 0600));
+        QVERIFY(QDir(folder).removeRecursively());
+        line(1000, "2"); // the removal found
+        line(1000, "3"); // not back yet
+        QVERIFY(QDir().mkpath(folder));
+        line(500, "4"); // half a second after the last try
+        QCOMPARE(notices,
+                 QStringList{"！ ジャーナルを書けません。（" + path + ": the file was removed）"});
+        line(500, "5");
+        line(0, "6");
+        QCOMPARE(notices.value(1), "ジャーナルの記録を再開しました。（" + path + "）");
+        QCOMPARE(readFile(path),
+                 "2024-05-01 10:00:03.123 ! 3 lines lost: the journal could not "
+                 "write them\n2024-05-01 10:00:03.123 > 5\n2024-05-01 10:00:03.123 > 6\n");
+        QCOMPARE(mode(path), 0600);
+    }
+
+    // An hour of noise (10 MB, all discarded while idle) in a daily folder: an earlier day's
+    // file stays, the bytes left out are all counted, a count a second at most.
+    void discardFlood() {
+        QTemporaryDir dir;
+        const QString earlier = writeFile(dir.filePath(QStringLiteral("2024-04-30.log")), "o\n");
+        Journal journal(20'000'000, m_clock);
+        QVERIFY(journal.openDaily(dir.path()));
+        const QByteArray noise(278, '\xff');
+        for (int tick = 0; tick < 36000; ++tick, m_now = m_now.addMSecs(100))
+            journal.discarded(noise);
+        m_now = m_now.addMSecs(1000); // a second of quiet: exact again
+        journal.discarded(noise);
+        journal.close();
+        const QString path = dir.filePath(QStringLiteral("2024-05-01.log"));
+        qint64 counted = 0;
+        int counts = 0;
+        for (const QByteArray &line : readFile(path).split('\n')) {
+            if (line.mid(24, 3) == "<! " && ++counts)
+                counted += line.mid(27).split(' ').value(0).toLongLong();
+        }
+        QCOMPARE(journalBytes(path, '<'), QByteArray(4096 + 278, '\xff'));
+        QCOMPARE(counted, 36000 * 278 - 4096);
+        QVERIFY2(counts <= 3602, QByteArray::number(counts));
+        QVERIFY(QFile::exists(earlier));
+        qInfo("an hour of discarded noise: %lld journal bytes", QFileInfo(path).size());
+    }
+
+    // Bytes without a line end reach the file within a pause of 10 ms, with no other traffic.
+    void partialOnTime() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("chosen.log"));
+        Journal journal(Journal::kDefaultLimit, m_clock);
+        QVERIFY(journal.openFile(path));
+        journal.received("OK");
+        QCOMPARE(readFile(path), QByteArray());
+        QTest::qWait(30);
+        QCOMPARE(readFile(path), "2024-05-01 10:00:00.123 <-OK\n");
+    }
+
+    // A crash writes the lines still held back and the bytes being gathered, in their order,
+    // then the signal's former action runs.
+    void crash_data() {
+        QTest::addColumn<int>("signalNumber");
+        QTest::addColumn<QByteArray>("gathered"); // received around a log line
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("fault, text") << int(SIGSEGV) << QByteArray("OK") << QByteArray("<-OK");
+        QTest::newRow("abort, hex")
+            << int(SIGABRT) << QByteArray("\x1b\xff") << QByteArray("<x 1B FF");
+    }
     void crash() {
-        const int signalNumber = SIGSEGV;
+        QFETCH(int, signalNumber);
+        QFETCH(QByteArray, gathered);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("crash.log"));
         const pid_t child = ::fork();
@@ -181,13 +294,19 @@ private Q_SLOTS:
             journal.openFile(path);
             journal.logLine(QStringLiteral("held"));
             journal.sent("RE\r\n");
+            journal.received(gathered.left(1));
+            journal.logLine(QStringLiteral("later"));
+            journal.received(gathered.mid(1));
             ::raise(signalNumber);
             ::_exit(0);
         }
         int status = 0;
         QVERIFY(child > 0 && ::waitpid(child, &status, 0) == child);
         QCOMPARE(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 100 + signalNumber);
-        QCOMPARE(readFile(path), "2024-05-01 10:00:00.123 # held\n2024-05-01 10:00:00.123 > RE\n");
+        QFETCH(QByteArray, line);
+        QCOMPARE(readFile(path), "2024-05-01 10:00:00.123 # held\n2024-05-01 10:00:00.123 > RE\n"
+                                 "2024-05-01 10:00:00.123 " +
+                                     line + "\n2024-05-01 10:00:00.123 # later\n");
     }
 };
 
