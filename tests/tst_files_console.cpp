@@ -56,6 +56,7 @@ namespace {
 const QString kReady = u"Corvaneの受信準備ができました。"_s;
 const QString kReceiving = u"装置からデーターを受信しています。"_s;
 const QString kDone = u"終了しました。"_s;
+const QString kCtsWait = u"装置のCTSを待っています。"_s;
 const QString kCannotOpen = u"ファイルをオープンできません！"_s;
 const QString kNormalEnd = u"ｺﾏﾝﾄﾞﾚｽ正常終了"_s;
 const QString kCancelledEnd = u"ｺﾏﾝﾄﾞﾚｽ キャンセル終了"_s;
@@ -199,9 +200,12 @@ private Q_SLOTS:
             QCOMPARE(port->written(), first); // nothing more before the cancel
             f->PbCansel->click();
         }
-        if (t.holdAt > 0) {
+        if (t.holdAt > 0) { // a hold of over a second says so in the log and the title
             QTRY_VERIFY(!port->ctsHolding());
             QTest::qWait(20);
+            QVERIFY(!f.log().contains(kCtsWait));
+            QTRY_COMPARE(f.log().constLast(), kCtsWait);
+            QTRY_VERIFY(f->windowTitle().endsWith(u" CTS待ち"_s));
             QCOMPARE(port->written().size(), t.holdAt); // nothing more while CTS is low
             t.holdAt = 0;
             port->setCts(true);
@@ -313,9 +317,16 @@ private Q_SLOTS:
     }
 
     void progressText_data() {
-        QTest::addColumn<QList<qint64>>("counts"); // bytes expected, done; milliseconds taken
+        // bytes expected, done; milliseconds taken; CTS: 1 waited for now, 2 waited for earlier
+        QTest::addColumn<QList<qint64>>("counts");
         QTest::addColumn<QString>("text");
         QTest::newRow("young") << QList<qint64>{1000, 10, 1999} << "";
+        QTest::newRow("young, waiting for CTS")
+            << QList<qint64>{1000, 10, 1500, 1} << "SH 1 % 0.0 kB/s 2:29 CTS待ち";
+        QTest::newRow("young, CTS came")
+            << QList<qint64>{1000, 10, 1500, 2} << "SH 1 % 0.0 kB/s 2:29";
+        QTest::newRow("size unknown, waiting for CTS")
+            << QList<qint64>{0, 123400, 4000, 1} << "SH 123.4 kB 30.9 kB/s CTS待ち";
         QTest::newRow("42 %, 80 s left")
             << QList<qint64>{100000, 42000, 3000} << "SH 42 % 14.0 kB/s 0:04";
         QTest::newRow("slow: minutes left")
@@ -329,6 +340,8 @@ private Q_SLOTS:
         progress.begin(u"SH"_s, counts[0], false, 1000);
         progress.sent(999); // a save counts what it receives
         progress.received(counts[1]);
+        for (qint64 wait = 1; wait <= counts.value(3); ++wait)
+            progress.setCtsWait(wait == 1);
         QTEST(progress.text(1000 + counts[2]), "text");
     }
 

@@ -329,6 +329,10 @@ private:
     void buildWindow();
     void connectHandlers();
     QCoro::Task<> startUp();
+    // Something runs or starts that the line monitor keeps pace with.
+    [[nodiscard]] bool busy() const;
+    // Nothing waits for the input: the line monitor drops what comes unasked.
+    [[nodiscard]] bool idleDiscard() const;
 
     Form1Options m_options;
     Waker m_waker;

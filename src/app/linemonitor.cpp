@@ -1,7 +1,8 @@
 // The line monitor: one tick of Timer1 shows the modem lines and counters, paces the unit with
 // DTR/RTS, discards unasked input while idle, and starts the connection once after start-up. It
 // ticks at the window's interval while something happens and at kIdleTickMs while all rests; input,
-// a modem line, a new or lost port, a cancel, a log line and the busy state wake it at once.
+// a modem line, a new or lost port, a cancel, a log line and the busy state wake it at once, but
+// for input that only comes to be discarded: a babbling line waits for the idle tick.
 
 #include "app/form1.h"
 
@@ -72,13 +73,27 @@ void Form1::startLineMonitor() {
 
 void Form1::wakeLineMonitor() {
     // Stopped (ticked by hand) or already at the busy pace: nothing to do.
-    if (Timer1.isActive() && Timer1.interval() > m_options.timerIntervalMs)
-        Timer1.start(0);
+    if (!Timer1.isActive() || Timer1.interval() <= m_options.timerIntervalMs)
+        return;
+    // Woken at rest with input waiting: most likely by the input, which the idle tick drops just
+    // as well. Lamps and captions lag by one idle tick at most.
+    if (!busy() && idleDiscard() && MSComm1->inBufferCount() > 0)
+        return;
+    Timer1.start(0);
+}
+
+bool Form1::busy() const {
+    return StartUpWork == 3 || m_operations > 0 || replyWaitInProgress() || m_queryRunning ||
+           m_commandRunning || m_commandRunRunning;
+}
+
+bool Form1::idleDiscard() const {
+    // A stand-alone unit query waits without the busy state; its reply is kept.
+    return PbON->isEnabled() && !replyWaitInProgress() && !m_queryRunning;
 }
 
 void Form1::Timer1_Timer() {
-    bool happening = StartUpWork == 3 || m_operations > 0 || replyWaitInProgress() ||
-                     m_queryRunning || m_commandRunning || m_commandRunRunning;
+    bool happening = busy();
     {
         const SerialPort &port = *MSComm1;
         // Every lamp is set: no short-circuit.
@@ -89,7 +104,7 @@ void Form1::Timer1_Timer() {
             setLamp(MoniDTR, port.dtr(), kOutputOn, kOutputOff),
         };
         happening = happening || std::ranges::find(lamps, true) != std::end(lamps) ||
-                    port.inBufferCount() > 0 || port.outBufferCount() > 0;
+                    (port.inBufferCount() > 0 && !idleDiscard()) || port.outBufferCount() > 0;
         setCaption(Label3, port.inBufferCount());
         setCaption(Label5, port.inBufferSize());
         setCaption(Label22, port.outBufferCount());
@@ -105,9 +120,8 @@ void Form1::Timer1_Timer() {
             startUp();
     }
 
-    // Idle: nothing is waiting for the input, so whatever came unasked goes. A stand-alone unit
-    // query waits without the busy state; its reply is kept.
-    if (PbON->isEnabled() && !replyWaitInProgress() && !m_queryRunning)
+    // Idle: nothing is waiting for the input, so whatever came unasked goes.
+    if (idleDiscard())
         dropInput();
 
     if (PbDevice->isEnabled()) {

@@ -38,23 +38,27 @@ void TransferProgress::begin(const QString &word, qint64 expected, bool sending,
     m_done = 0;
     m_startMs = nowMs;
     m_sending = sending;
+    m_ctsWait = false;
+    m_shown = false;
 }
 
 QString TransferProgress::text(qint64 nowMs) const {
     const qint64 elapsed = nowMs - m_startMs;
-    if (!active() || elapsed < kShowAfterMs)
+    if (!active() || (elapsed < kShowAfterMs && !m_shown))
         return {};
+    const QString wait = m_ctsWait ? QStringLiteral(" CTS待ち") : QString();
     const double rate = double(m_done) * 1000.0 / double(elapsed); // bytes a second
     const QString speed = kiloBytes(rate) + QStringLiteral("/s");
     if (m_expected <= 0 || m_done > m_expected)
-        return m_word + QLatin1Char(' ') + kiloBytes(double(m_done)) + QLatin1Char(' ') + speed;
+        return m_word + QLatin1Char(' ') + kiloBytes(double(m_done)) + QLatin1Char(' ') + speed +
+               wait;
     const int percent = int(m_done * 100 / m_expected);
     QString left = QStringLiteral("-:--");
     if (rate > 0) {
         const qint64 seconds = qint64(double(m_expected - m_done) / rate + 0.5);
         left = QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
     }
-    return QStringLiteral("%1 %2 % %3 %4").arg(m_word).arg(percent).arg(speed, left);
+    return QStringLiteral("%1 %2 % %3 %4").arg(m_word).arg(percent).arg(speed, left) + wait;
 }
 
 } // namespace corvane

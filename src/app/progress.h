@@ -29,9 +29,16 @@ public:
         if (!m_sending)
             m_done += bytes;
     }
+    // The transfer waits for the unit's CTS (or no longer). A transfer that waited is shown from
+    // then on, young or not.
+    void setCtsWait(bool waiting) {
+        m_ctsWait = waiting;
+        m_shown = m_shown || waiting;
+    }
 
     // "LH 42 % 3.8 kB/s 1:20" (the time left as m:ss), or empty while the transfer is young or
-    // none runs. Without an expected size, or past it: "SH 123.4 kB 3.8 kB/s".
+    // none runs. Without an expected size, or past it: "SH 123.4 kB 3.8 kB/s". While it waits for
+    // CTS, " CTS待ち" follows.
     [[nodiscard]] QString text(qint64 nowMs) const;
 
 private:
@@ -40,6 +47,8 @@ private:
     qint64 m_done = 0;
     qint64 m_startMs = 0;
     bool m_sending = false;
+    bool m_ctsWait = false;
+    bool m_shown = false;
 };
 
 } // namespace corvane

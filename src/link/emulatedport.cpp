@@ -155,6 +155,18 @@ int EmulatedPort::takeByte() {
     return SerialPort::takeByte();
 }
 
+QByteArray EmulatedPort::takeAll() {
+    if (inBufferCount() == 0)
+        return {};
+    // As takeByte: the pump may have stopped at a full buffer or wait for the slices to be read.
+    const bool restart = inBufferCount() >= kInBufferSize || m_unreadSlices;
+    m_sliceUnread = false;
+    QByteArray bytes = SerialPort::takeAll();
+    if (restart)
+        startPump();
+    return bytes;
+}
+
 SerialPort::ModemInputs EmulatedPort::modemInputs() const {
     if (!m_open)
         return {};

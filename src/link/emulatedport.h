@@ -43,6 +43,7 @@ public:
 
 protected:
     int takeByte() override;
+    QByteArray takeAll() override;
     void applyModemOutput(ModemOutput, bool) override { hostReadyChanged(); }
 
 private:

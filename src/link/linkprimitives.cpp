@@ -5,10 +5,12 @@
 #include "protocol/cp932.h"
 
 #include <QElapsedTimer>
-
 #include <QListWidget>
 #include <QPersistentModelIndex>
+#include <QPointer>
+
 #include <algorithm>
+#include <optional>
 
 namespace corvane {
 
@@ -20,8 +22,48 @@ constexpr int kQuietMs = 300;
 constexpr int kMaxPurgeMs = 10000;
 constexpr int kCtsPollMs = 5;    // CTS of a real line raises no signal: looked at this often
 constexpr int kIdleWakeMs = 100; // the least often a reader without a quiet limit wakes
+// A load held by CTS longer than this tells the operator so until CTS rises.
+constexpr int kCtsNoticeAfterMs = 1000;
+constexpr int kBlinkMs = kQuietMs; // one beat of a blinking line
 
 const QByteArray kCancelLine("\x1b\r\n", 3);
+
+// A line at the end of the log, shown only while the program waits on the line: it blinks its text
+// (three beats on, two off) at each step() and is gone when the wait ends.
+class BlinkingLine {
+public:
+    BlinkingLine(Form1 &form, QString text)
+        : m_list(form.List1)
+        , m_text(std::move(text)) {
+        form.showInLog(QStringLiteral("  "));
+        m_line = QPersistentModelIndex(m_list->model()->index(m_list->count() - 1, 0));
+    }
+    ~BlinkingLine() {
+        if (m_list && m_line.isValid())
+            delete m_list->takeItem(m_line.row());
+    }
+    BlinkingLine(const BlinkingLine &) = delete;
+    BlinkingLine &operator=(const BlinkingLine &) = delete;
+
+    void step() {
+        if (m_beat > 3)
+            m_beat = 0;
+        else
+            setText(m_beat <= 2 ? m_text : QStringLiteral(" "));
+        ++m_beat;
+    }
+
+private:
+    void setText(const QString &text) {
+        if (m_list && m_line.isValid())
+            m_list->item(m_line.row())->setText(text);
+    }
+
+    QPointer<QListWidget> m_list;
+    QString m_text;
+    QPersistentModelIndex m_line;
+    int m_beat = 0;
+};
 
 } // namespace
 
@@ -47,7 +89,7 @@ bool Form1::OutputBytes(const QByteArray &bytes) {
 
 void Form1::dropInput() {
     if (m_options.journal && MSComm1->inBufferCount() > 0)
-        m_options.journal->received(MSComm1->readAll());
+        m_options.journal->discarded(MSComm1->readAll());
     MSComm1->discardInput();
 }
 
@@ -98,44 +140,51 @@ QCoro::Task<Form1::ReadEnd> Form1::readInput(std::function<Take(char)> take, Rea
 
 QCoro::Task<> Form1::CLR232IN() {
     co_await sleep(kQuietMs);
-    showInLog(QStringLiteral("  "));
-    const QPersistentModelIndex line(List1->model()->index(List1->count() - 1, 0));
-    auto setLine = [&](const QString &text) {
-        if (line.isValid())
-            List1->item(line.row())->setText(text);
-    };
-    // One pass a quiet gap long: what arrives is dropped, and the pass ends the purge when the gap
-    // stays quiet.
+    if (m_options.journal)
+        m_options.journal->beginPurge();
+    BlinkingLine notice(*this, QStringLiteral("通信バッファの清掃中です。"));
+    // One pass a quiet gap long: what waits is dropped, and the pass ends the purge when nothing
+    // arrives in the gap. A flood is dropped a pass at a time, whatever it brings meanwhile: the
+    // port's buffer holds it back.
     QElapsedTimer purging;
     purging.start();
-    int counter = 0;
     bool quiet = MSComm1->inBufferCount() == 0;
     while (!quiet && purging.elapsed() < kMaxPurgeMs) {
-        if (counter > 3)
-            counter = 0;
-        else if (counter <= 2)
-            setLine(QStringLiteral("通信バッファの清掃中です。"));
-        else
-            setLine(QStringLiteral(" "));
+        notice.step();
         co_await nextPass();
-        ++counter;
         dropInput();
-        const ReadEnd pass = co_await readInput([](char) { return Take::More; },
-                                                {.quietMs = kQuietMs, .limitMs = kQuietMs});
-        quiet = pass != ReadEnd::Limit;
+        Waker lost; // a port that goes away ends the gap at once
+        connect(MSComm1.get(), &SerialPort::lost, &lost, &Waker::poke);
+        co_await WakeOrTimeout{this, &lost, kQuietMs + 1};
+        quiet = !MSComm1->isOpen() || MSComm1->inBufferCount() == 0;
     }
-    if (line.isValid())
-        delete List1->takeItem(line.row());
+    if (!quiet) // given up: what the last gap brought goes too
+        dropInput();
 }
 
 QCoro::Task<> Form1::TxCtsCK() {
+    QElapsedTimer waiting;
+    waiting.start();
+    std::optional<BlinkingLine> notice;
+    qint64 beatAt = 0;
     for (;;) {
         co_await nextPass();
         // A lost port never raises CTS again: the caller finds it closed and ends.
         if (MSComm1->ctsHolding() || EscFlag || !MSComm1->isOpen())
-            co_return;
+            break;
+        const qint64 waited = waiting.elapsed();
+        if (waited > kCtsNoticeAfterMs && waited >= beatAt) {
+            if (!notice) {
+                notice.emplace(*this, QStringLiteral("装置のCTSを待っています。"));
+                m_progress.setCtsWait(true);
+            }
+            notice->step();
+            beatAt = waited + kBlinkMs;
+        }
         co_await waitLine(kCtsPollMs);
     }
+    if (notice)
+        m_progress.setCtsWait(false);
 }
 
 void Form1::setNullDiscard(bool discard) {

@@ -284,6 +284,14 @@ int NetworkPort::takeByte() {
     return SerialPort::takeByte();
 }
 
+QByteArray NetworkPort::takeAll() {
+    // The socket holds no more than the input buffer: a few rounds empty both.
+    QByteArray bytes = SerialPort::takeAll();
+    while (pull(true))
+        bytes += SerialPort::takeAll();
+    return bytes;
+}
+
 SerialPort::ModemInputs NetworkPort::modemInputs() const {
     if (!m_open)
         return {};

@@ -39,6 +39,7 @@ public:
 
 protected:
     int takeByte() override;
+    QByteArray takeAll() override;
     void applyModemOutput(ModemOutput output, bool on) override;
 
 private:

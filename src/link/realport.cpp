@@ -150,6 +150,11 @@ int RealPort::takeByte() {
     return m_port.getChar(&byte) ? int(static_cast<unsigned char>(byte)) : -1;
 }
 
+QByteArray RealPort::takeAll() {
+    // Reading also lets a port whose buffer was full read the device again.
+    return m_port.isOpen() ? m_port.readAll() : QByteArray();
+}
+
 SerialPort::ModemInputs RealPort::modemInputs() const {
     if (!m_port.isOpen())
         return {};

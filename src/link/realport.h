@@ -31,6 +31,7 @@ public:
 
 protected:
     int takeByte() override;
+    QByteArray takeAll() override;
     void applyModemOutput(ModemOutput output, bool on) override;
 
 private:

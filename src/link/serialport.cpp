@@ -42,10 +42,16 @@ void SerialPort::setModemOutput(ModemOutput output, bool on) {
     applyModemOutput(output, on);
 }
 
+QByteArray SerialPort::takeAll() {
+    QByteArray bytes = m_input.mid(m_inputRead);
+    clearInput();
+    return bytes;
+}
+
 QByteArray SerialPort::readAll() {
-    QByteArray bytes;
-    for (int byte = readByte(); byte >= 0; byte = readByte())
-        bytes.append(char(byte));
+    QByteArray bytes = takeAll();
+    if (m_nullDiscard)
+        bytes.removeIf([](char byte) { return byte == 0; });
     return bytes;
 }
 

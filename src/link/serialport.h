@@ -49,7 +49,7 @@ public:
     [[nodiscard]] virtual int inBufferCount() const { return int(m_input.size() - m_inputRead); }
     virtual void discardInput() { clearInput(); }
     int readByte();
-    // All waiting input at once (the maintenance button's Input without InputLen).
+    // All waiting input at once, in one read (the maintenance button's Input without InputLen).
     QByteArray readAll();
     [[nodiscard]] int inBufferSize() const { return kInBufferSize; }
 
@@ -92,6 +92,8 @@ protected:
     enum class ModemOutput { Dtr, Rts };
     // One raw byte of the input, -1 when none; by default from the input kept here.
     virtual int takeByte();
+    // All raw input waiting; by default the input kept here.
+    virtual QByteArray takeAll();
     // The input of a back end that keeps it here: appended as it arrives, read a byte at a time.
     void keepInput(QByteArrayView bytes) { m_input.append(bytes); }
     void clearInput();
