@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks (none of them is a test):
-#   idle   time to the window shown, CPU use while idle and while waiting out a long reply
+#   idle   time to the window shown, CPU use while idle, while waiting out a long reply, under
+#          endless noise (emulated and on a pseudo-terminal) and a TCP flood during a purge
+#          (journal on; --without-journal to compare)
 #   dump   buffer dump through the emulated unit, paced at 38400 bit/s and unpaced
 #   files  loads and saves in the three formats, paced and unpaced, with CPU time and peak memory
 # With no name all three run; further arguments go to the benchmark (e.g. idle --seconds 20).
