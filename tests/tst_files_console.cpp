@@ -73,13 +73,6 @@ const QMap<QString, std::pair<QString, QCoro::Task<> (Form1::*)(QString)>> kTran
     {u"SS"_s, {u"* Save S File"_s, &Form1::SSsub}},
     {u"SB"_s, {u"* Save Binary File"_s, &Form1::SBsub}}};
 
-bool srecCat(const QStringList &arguments) { // Debian package srecord
-    QProcess tool;
-    tool.start(u"srec_cat"_s, arguments);
-    return tool.waitForFinished(10000) && tool.exitStatus() == QProcess::NormalExit &&
-           tool.exitCode() == 0;
-}
-
 } // namespace
 
 class TestFilesConsole : public QObject {
@@ -241,12 +234,12 @@ private Q_SLOTS:
         FormFixture f;
         f.useScripted()->respond("SH", QByteArray(40000, 'A') + "\r\x1a");
         f.setDevice(u"2F"_s, u"1FFFF"_s);
-        rlimit before{}, small{};
+        rlimit before{};
         QVERIFY(::getrlimit(RLIMIT_FSIZE, &before) == 0);
-        small = {30000, before.rlim_max};
+        const rlimit small{30000, before.rlim_max};
         const auto oldAction = std::signal(SIGXFSZ, SIG_IGN);
-        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
-        const bool ended = runToEnd(f->SHsub(f.path(u"out"_s)));
+        const bool ended =
+            ::setrlimit(RLIMIT_FSIZE, &small) == 0 && runToEnd(f->SHsub(f.path(u"out"_s)));
         ::setrlimit(RLIMIT_FSIZE, &before);
         std::signal(SIGXFSZ, oldAction);
         QVERIFY(ended);
@@ -294,8 +287,10 @@ private Q_SLOTS:
         const QString bin = writeFile(f.path(u"image.bin"_s), image), in = f.path(u"in"_s),
                       out = f.path(u"out"_s), back = f.path(u"back.bin"_s);
         const bool text = !words[2].isEmpty();
-        QVERIFY(!text || srecCat({bin, u"-binary"_s, u"-offset"_s, u"0xFEE0"_s,
-                                  u"-execution-start-address=0"_s, u"-o"_s, in, words[2]}));
+        QVERIFY(!text ||
+                !QProcess::execute(u"srec_cat"_s,
+                                   {bin, u"-binary"_s, u"-offset"_s, u"0xFEE0"_s,
+                                    u"-execution-start-address=0"_s, u"-o"_s, in, words[2]}));
         QVERIFY(
             runToEnd((f.form().*kTransfers[words[0]].second)(text ? in : bin + u",FEE0"_s), 30000));
         QCOMPARE(f.log().constLast(), u"OK"_s);
@@ -312,7 +307,8 @@ private Q_SLOTS:
         }
         QCOMPARE(f.log().constLast(), kDone);
         QCOMPARE(readFile(out).count('\n'), readFile(out).count("\r\n"));
-        QVERIFY(srecCat({out, words[2], u"-offset"_s, u"-0xFEE0"_s, u"-o"_s, back, u"-binary"_s}));
+        QVERIFY(!QProcess::execute(u"srec_cat"_s, {out, words[2], u"-offset"_s, u"-0xFEE0"_s,
+                                                   u"-o"_s, back, u"-binary"_s}));
         QCOMPARE(readFile(back), image);
     }
 
