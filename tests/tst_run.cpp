@@ -143,8 +143,7 @@ private Q_SLOTS:
         if (status == 0 || status == 4 || (status == 1 && !commands.isNull()))
             QCOMPARE(lines.mid(0, kGreeting.size()), kGreeting);
         QCOMPARE(lines.mid(lines.size() - tail.size()), tail);
-        // Nothing on standard error but a usage error's reason (no warning about a runtime folder;
-        // under a file size limit a coverage build cannot write its profile and says so).
+        // No warning on standard error (a usage error's reason aside; a size limit stops coverage).
         const bool quiet = status != 64 && !arguments.contains(u"ulimit"_s);
         QCOMPARE(quiet ? run.process.readAllStandardError() : ""_ba, ""_ba);
     }
