@@ -695,7 +695,11 @@ void Journal::fail(const QString &error) {
         return;
     m_stopped = true;
     m_lastTryMs = m_lastLineMs;
-    m_notices.append(QStringLiteral("！ ジャーナルを書けません。（%1）").arg(error));
+    m_notices.append(cannotWriteText(error));
+}
+
+QString Journal::cannotWriteText(const QString &error) {
+    return QStringLiteral("！ ジャーナルを書けません。（%1）").arg(error);
 }
 
 // The notices are told where the journal is whole again (the end of a public call): a notice

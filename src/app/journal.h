@@ -72,6 +72,12 @@ public:
     bool openDaily(const QString &folder);
     // One chosen file, appended to; no rotation and nothing removed.
     bool openFile(const QString &path);
+    // The chosen file when `path` is not empty, else the daily files in defaultFolder().
+    bool openChosenOrDaily(const QString &path) {
+        return path.isEmpty() ? openDaily(defaultFolder()) : openFile(path);
+    }
+    // The operator's line for a journal that cannot write: "！ ジャーナルを書けません。（ERROR）".
+    [[nodiscard]] static QString cannotWriteText(const QString &error);
     // Writes what is pending (a last count of discarded bytes too) and closes the file.
     void close();
     [[nodiscard]] bool isOpen() const { return m_file.isOpen(); }

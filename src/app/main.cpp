@@ -24,19 +24,16 @@ int fail(const QString &message) {
 // The window, until it is closed or a signal ends it.
 int runWindow(const corvane::CommandLine &line) {
     corvane::Journal journal;
-    if (line.journal) {
-        const bool opened = line.journalPath.isEmpty()
-                                ? journal.openDaily(corvane::Journal::defaultFolder())
-                                : journal.openFile(line.journalPath);
-        if (!opened)
-            std::fprintf(stderr, "corvane: no journal: %s\n", qPrintable(journal.errorString()));
-    }
+    const bool unjournaled = line.journal && !journal.openChosenOrDaily(line.journalPath);
     corvane::Form1Options options;
     options.settingsPath = line.settingsPath;
     options.journal = &journal;
     corvane::Form1 window(options);
-    if (line.journal && !journal.isOpen())
-        window.showInLog(QStringLiteral("no journal: ") + journal.errorString());
+    if (unjournaled) {
+        const QString text = corvane::Journal::cannotWriteText(journal.errorString());
+        std::fprintf(stderr, "corvane: %s\n", qPrintable(text));
+        window.showInLog(text);
+    }
     if (!line.ports.isEmpty())
         window.Combo1->setEditText(line.ports.constFirst());
     if (!line.speed.isEmpty())

@@ -229,10 +229,9 @@ Journal *openJournal(Runs &runs, const CommandLine &line, const QString &tag) {
         return nullptr;
     auto made = std::make_unique<Journal>();
     made->setTag(tag);
-    const bool opened = line.journalPath.isEmpty() ? made->openDaily(Journal::defaultFolder())
-                                                   : made->openFile(line.journalPath);
-    if (!opened)
-        writeLine(g_err, QStringLiteral("corvane: no journal: ") + made->errorString());
+    if (!made->openChosenOrDaily(line.journalPath))
+        writeLine(g_err,
+                  QStringLiteral("corvane: ") + Journal::cannotWriteText(made->errorString()));
     runs.journals.push_back(std::move(made));
     return runs.journals.back().get();
 }
