@@ -6,9 +6,9 @@
 //        [journal: the unpaced dump of 1 MiB without and with the daily journal, five times in
 //        turn, and the journal's cost in the median times]
 
-#include "app/form1.h"
-#include "app/journal.h"
-#include "link/emulatedport.h"
+#include "window/form1.h"
+#include "shell/journal.h"
+#include "ports/emulatedport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

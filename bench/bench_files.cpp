@@ -11,8 +11,8 @@
 // Environment: BENCH_PACED_KIB=N size of the paced image; BENCH_TICK_MS=N interval of the line
 // monitor (its flow control stalls an unpaced unit until the next tick).
 
-#include "app/form1.h"
-#include "link/emulatedport.h"
+#include "window/form1.h"
+#include "ports/emulatedport.h"
 
 #include <QApplication>
 #include <QCoro/QCoroTask>

@@ -11,9 +11,9 @@
 //   --without-timer    also measure the idle and reply waits with the window's line monitor stopped
 //   --without-journal  run without the journal
 
-#include "app/form1.h"
-#include "app/journal.h"
-#include "link/emulatedport.h"
+#include "window/form1.h"
+#include "shell/journal.h"
+#include "ports/emulatedport.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,5 +1,5 @@
 // Fuzzes CommandFileReader: the file's lines cut at the limit, however read; text decodes.
-#include "console/commandfilereader.h"
+#include "text/commandfilereader.h"
 #include "fuzz.h"
 
 #include <QBuffer>

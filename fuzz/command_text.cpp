@@ -1,7 +1,7 @@
 // Fuzzes divideCommand, narrowText, reMakeCmd, the reply judge: a split model, idempotence.
 #include "fuzz.h"
-#include "protocol/commandtext.h"
-#include "protocol/replyjudge.h"
+#include "text/commandtext.h"
+#include "text/replyjudge.h"
 
 using namespace corvane;
 

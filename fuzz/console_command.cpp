@@ -1,7 +1,7 @@
 // Fuzzes matchConsoleCommand: the word decides alone, the argument is the rest of the line.
-#include "console/consolecommand.h"
+#include "text/consolecommand.h"
 #include "fuzz.h"
-#include "protocol/commandtext.h"
+#include "text/commandtext.h"
 
 using namespace corvane;
 using P = ConsoleProcedure;

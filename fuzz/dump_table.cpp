@@ -1,6 +1,6 @@
 // Fuzzes DumpTable on any "BD" answer: 53-character lines, labels counting on by 16.
 #include "fuzz.h"
-#include "ops/opstext.h"
+#include "text/opstext.h"
 
 #include <cctype>
 

@@ -16,7 +16,7 @@
     } while (0)
 
 #ifdef QT_CORE_LIB
-#include "protocol/cp932.h"
+#include "text/cp932.h"
 
 #include <QBuffer>
 #include <QIODevice>

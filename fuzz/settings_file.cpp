@@ -1,5 +1,5 @@
 // Fuzzes the settings file: 13 lines at most, flags judged, written settings read back.
-#include "app/settingsfile.h"
+#include "text/settingsfile.h"
 #include "fuzz.h"
 
 using namespace corvane;

@@ -2,7 +2,7 @@
 // data, events and replies whatever the cuts, escaped data comes back unchanged, and an endless
 // subnegotiation holds no more than its bound.
 #include "fuzz.h"
-#include "link/telnetcodec.h"
+#include "text/telnetcodec.h"
 
 using namespace corvane;
 

@@ -1,9 +1,9 @@
 // Loads, saves, the console, command files, runs and file dialogs on a window, and the bad days.
 
-#include "app/journal.h"
-#include "app/settingsfile.h"
-#include "console/commandfilereader.h"
-#include "console/consolecommand.h"
+#include "shell/journal.h"
+#include "text/settingsfile.h"
+#include "text/commandfilereader.h"
+#include "text/consolecommand.h"
 #include "formfixture.h"
 #include "linktesting.h"
 

@@ -2,7 +2,7 @@
 // files a full folder loses, the move into a day's next file and past midnight, a journal that
 // cannot write, bytes without a line end on time and on a crash, and its files' modes.
 
-#include "app/journal.h"
+#include "shell/journal.h"
 #include "formfixture.h"
 
 #include <QDir>

@@ -2,8 +2,8 @@
 // line: the exact lines sent, the replies judged, the log they leave and the controls afterwards.
 
 #include "linktesting.h"
-#include "protocol/cp932.h"
-#include "protocol/replyjudge.h"
+#include "text/cp932.h"
+#include "text/replyjudge.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
 // Runs from the shell: the program started with --run against the emulated unit and against
 // corvane-unit on a pseudo-terminal, its standard output, exit status, signals and journal.
 
-#include "app/runtally.h"
-#include "files/datafile.h"
+#include "shell/runtally.h"
+#include "text/datafile.h"
 #include "linktesting.h"
 
 #include <QDir>

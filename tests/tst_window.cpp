@@ -1,10 +1,10 @@
 // The main window and its line: busy state, layout, Enter, the settings file, the port contract,
 // corvane-unit over a pseudo-terminal, a start-up without its port, and flow control.
 
-#include "app/splash.h"
-#include "link/portlist.h"
+#include "window/splash.h"
+#include "ports/portlist.h"
 #include "linktesting.h"
-#include "protocol/cp932.h"
+#include "text/cp932.h"
 
 #include <QApplication>
 #include <QGroupBox>

@@ -1,5 +1,5 @@
 #include "formfixture.h"
-#include "protocol/cp932.h"
+#include "text/cp932.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

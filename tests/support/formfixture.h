@@ -2,9 +2,9 @@
 // Test support: a Form1 on a scripted or emulated line with its settings file in a temporary
 // folder, helpers to run an operation to its end, and to set and read controls by object name.
 
-#include "app/form1.h"
-#include "link/emulatedport.h"
-#include "link/scriptedport.h"
+#include "window/form1.h"
+#include "ports/emulatedport.h"
+#include "ports/scriptedport.h"
 
 #include <QComboBox>
 #include <QCoro/QCoroTask>

@@ -1,0 +1,68 @@
+#pragma once
+// Runs without the window: each unit gets a hidden Form1 that connects as "再接続" does and runs
+// one command-response file as "起動" does; every log line goes to standard output as it comes.
+
+#include "shell/commandline.h"
+#include "shell/runtally.h"
+
+#include <QCoro/QCoroTask>
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+namespace corvane {
+
+class Form1;
+class Journal;
+
+class UnitRun : public QObject {
+    Q_OBJECT
+public:
+    struct Setup {
+        QString file;          // the command-response file's name, for the log
+        QByteArray commands;   // its contents, read before any unit is touched
+        bool ownSaves = false; // several units: every save writes a file named after the port
+        QString port;          // empty: the settings file's
+        QString speed;         // empty: the settings file's
+        QString settingsPath;
+        Journal *journal = nullptr; // may be null
+    };
+    // `print` gets every log line as it is added, `notice` the journal's word that it stopped or
+    // writes again.
+    UnitRun(Setup setup, std::function<void(const QString &)> print,
+            std::function<void(const QString &)> notice, QObject *parent = nullptr);
+    ~UnitRun() override;
+
+    // Connects, runs the file and returns the exit status.
+    QCoro::Task<ExitStatus> run();
+    // Ctrl-C: cancels what runs as the cancel button would, and stops the run after the current
+    // command.
+    void interrupt();
+    // Closes the files the run holds open (their contents kept) and the port.
+    void abandon();
+
+    [[nodiscard]] QString port() const;
+    [[nodiscard]] const RunTally &tally() const { return m_tally; }
+    // The time this unit's run took (so far, while it runs).
+    [[nodiscard]] qint64 elapsedMs() const { return m_tookMs >= 0 ? m_tookMs : m_clock.elapsed(); }
+    // The files its saves wrote (only with ownSaves), each once, in order.
+    [[nodiscard]] const QStringList &savedFiles() const { return m_savedFiles; }
+    [[nodiscard]] Form1 &form() { return *m_form; }
+
+private:
+    Setup m_setup;
+    std::unique_ptr<Form1> m_form;
+    RunTally m_tally;
+    QElapsedTimer m_clock;
+    qint64 m_tookMs = -1;
+    QStringList m_savedFiles;
+};
+
+// Runs the file of `line` on every port it names (the settings file's when none) in parallel and
+// returns the worst exit status (see worseStatus). Log lines go to standard output, prefixed with
+// their port when there are several; Ctrl-C cancels, a second Ctrl-C or SIGTERM ends at once.
+[[nodiscard]] int runUnattended(const CommandLine &line);
+
+} // namespace corvane
