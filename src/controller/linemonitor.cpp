@@ -1,77 +1,33 @@
-// The line monitor: one tick of Timer1 shows the modem lines and counters, paces the unit with
+// The line monitor: one tick of Timer1 reads the modem lines and counters, paces the unit with
 // DTR/RTS, discards unasked input while idle, and starts the connection once after start-up. It
-// ticks at the window's interval while something happens and at kIdleTickMs while all rests; input,
-// a modem line, a new or lost port, a cancel, a log line and the busy state wake it at once, but
-// for input that only comes to be discarded: a babbling line waits for the idle tick.
+// ticks at the controller's interval while something happens and at kIdleTickMs while all rests;
+// input, a modem line, a new or lost port, a cancel, a log line and the busy state wake it at once,
+// but for input that only comes to be discarded: a babbling line waits for the idle tick.
 
-#include "window/form1.h"
-
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
+#include "controller/unitcontroller.h"
 
 #include <algorithm>
-#include <functional>
 
 namespace corvane {
 
 namespace {
 
-const QColor kLineOff(255, 192, 128);
-const QColor kLineOn(128, 64, 0);
-const QColor kOutputOff(0, 255, 255);
-const QColor kOutputOn(0, 128, 128);
 // The interval while nothing happens: the lamps of lines that raise no signal (a real line's CTS)
 // lag by no more than this.
 constexpr int kIdleTickMs = 100;
 
-void setCaption(QLabel *label, int value) {
-    const QString text = QString::number(value);
-    if (label->text() != text)
-        label->setText(text);
-}
-
-// Lights or darkens a lamp; true when it changed.
-bool setLamp(QLabel *lamp, bool on, const QColor &onColor, const QColor &offColor) {
-    const QColor &color = on ? onColor : offColor;
-    if (Form1::backColor(lamp) == color)
-        return false;
-    Form1::setBackColor(lamp, color);
-    return true;
-}
-
-// Calls `changed` when the watched widget is enabled or disabled.
-class EnabledWatch : public QObject {
-public:
-    EnabledWatch(QObject *parent, std::function<void()> changed)
-        : QObject(parent)
-        , m_changed(std::move(changed)) {}
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override {
-        if (event->type() == QEvent::EnabledChange)
-            m_changed();
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> m_changed;
-};
-
 } // namespace
 
-void Form1::startLineMonitor() {
-    connect(&Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
-    connect(&m_waker, &Waker::woken, this, &Form1::wakeLineMonitor);
-    connect(this, &Form1::logLineAdded, this, &Form1::wakeLineMonitor);
-    // Every operation starts by locking the controls, "再接続" among them.
-    PbON->installEventFilter(new EnabledWatch(PbON, [this] { wakeLineMonitor(); }));
+void UnitController::startLineMonitor() {
+    connect(&Timer1, &QTimer::timeout, this, &UnitController::Timer1_Timer);
+    connect(&m_waker, &Waker::woken, this, &UnitController::wakeLineMonitor);
+    connect(this, &UnitController::logLineAdded, this, &UnitController::wakeLineMonitor);
+    connect(this, &UnitController::busyChanged, this, &UnitController::wakeLineMonitor);
     if (m_options.timerIntervalMs > 0)
         Timer1.start(m_options.timerIntervalMs);
 }
 
-void Form1::wakeLineMonitor() {
+void UnitController::wakeLineMonitor() {
     // Stopped (ticked by hand) or already at the busy pace: nothing to do.
     if (!Timer1.isActive() || Timer1.interval() <= m_options.timerIntervalMs)
         return;
@@ -82,32 +38,33 @@ void Form1::wakeLineMonitor() {
     Timer1.start(0);
 }
 
-bool Form1::busy() const {
+bool UnitController::busy() const {
     return StartUpWork == 3 || m_operations > 0 || replyWaitInProgress() || m_queryRunning ||
            m_commandRunning || m_commandRunRunning;
 }
 
-bool Form1::idleDiscard() const {
-    // A stand-alone unit query waits without the busy state; its reply is kept.
-    return PbON->isEnabled() && !replyWaitInProgress() && !m_queryRunning;
+bool UnitController::idleDiscard() const {
+    // "再接続" usable: no operation holds the line. A stand-alone unit query waits without the
+    // busy state; its reply is kept.
+    const bool reconnectOpen = m_busy == Busy::Idle || m_busy == Busy::LinkLost;
+    return reconnectOpen && !replyWaitInProgress() && !m_queryRunning;
 }
 
-void Form1::Timer1_Timer() {
+void UnitController::Timer1_Timer() {
     bool happening = busy();
     {
         const SerialPort &port = *MSComm1;
-        // Every lamp is set: no short-circuit.
-        const bool lamps[] = {
-            setLamp(MoniCTS, port.ctsHolding(), kLineOn, kLineOff),
-            setLamp(MoniCD, port.cdHolding(), kLineOn, kLineOff),
-            setLamp(MoniDSR, port.dsrHolding(), kLineOn, kLineOff),
-            setLamp(MoniDTR, port.dtr(), kOutputOn, kOutputOff),
-        };
-        happening = happening || std::ranges::find(lamps, true) != std::end(lamps) ||
-                    (port.inBufferCount() > 0 && !idleDiscard()) || port.outBufferCount() > 0;
-        setCaption(Label3, port.inBufferCount());
-        setCaption(Label5, port.inBufferSize());
-        setCaption(Label22, port.outBufferCount());
+        const LineView view{port.ctsHolding(),    port.cdHolding(),      port.dsrHolding(),
+                            port.dtr(),           port.inBufferCount(), port.inBufferSize(),
+                            port.outBufferCount()};
+        const bool lamps = view.cts != m_lineView.cts || view.cd != m_lineView.cd ||
+                           view.dsr != m_lineView.dsr || view.dtr != m_lineView.dtr;
+        happening = happening || lamps || (view.inCount > 0 && !idleDiscard()) ||
+                    view.outCount > 0;
+        if (view != m_lineView) {
+            m_lineView = view;
+            Q_EMIT lineViewChanged();
+        }
     }
 
     flowControl();
@@ -117,19 +74,17 @@ void Form1::Timer1_Timer() {
     if (StartUpWork == 3) {
         StartUpWork = 2;
         if (m_options.startUpConnection)
-            startUp();
+            start(startUp());
     }
 
     // Idle: nothing is waiting for the input, so whatever came unasked goes.
     if (idleDiscard())
         dropInput();
 
-    if (PbDevice->isEnabled()) {
-        PbGoLoad->setEnabled(!TexLoadDir->text().isEmpty());
-        PbGoSave->setEnabled(!TexSaveDir->text().isEmpty());
-    } else {
-        PbGoLoad->setEnabled(false);
-        PbGoSave->setEnabled(false);
+    // The file buttons follow their paths from now on.
+    if (!m_pathRule) {
+        m_pathRule = true;
+        Q_EMIT busyChanged();
     }
 
     // The next tick: soon while something happens, later while all rests. A stopped timer (ticked
@@ -140,19 +95,20 @@ void Form1::Timer1_Timer() {
         Timer1.start(interval);
 }
 
-void Form1::flowControl() {
+void UnitController::flowControl() {
     SerialPort &port = *MSComm1;
     const bool ready = port.inBufferCount() <= port.inBufferSize() / 2.0;
     port.setDtr(ready);
     port.setRts(ready);
 }
 
-QCoro::Task<> Form1::startUp() {
+QCoro::Task<> UnitController::startUp() {
     co_await PbON_Click();
-    if (!Option1->isChecked()) {
-        if (Option2->isChecked())
+    const SettingsValues &s = m_choices.settings;
+    if (!s.noAutoRun) {
+        if (s.autoRunFile1)
             co_await PbResGo1_Click();
-        if (Option3->isChecked())
+        if (s.autoRunFile2)
             co_await PbResGo2_Click();
     }
 }

@@ -1,14 +1,11 @@
 // Restoring, saving and showing the settings file.
 
-#include "window/form1.h"
+#include "controller/unitcontroller.h"
 #include "text/settingsfile.h"
 
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <QSaveFile>
 
 namespace corvane {
@@ -24,74 +21,62 @@ QStringList readSettingsFile(const QString &path) {
     return readSettingsLines(file.read(64 * 1024));
 }
 
+// Sets one option of a group as an option button does: set, it clears the others of its group;
+// cleared, it may leave the group with none.
+void setOption(bool SettingsValues::*option, bool value, SettingsValues &v) {
+    const std::array<bool SettingsValues::*, 3> groups[] = {
+        {&SettingsValues::noAutoRun, &SettingsValues::autoRunFile1, &SettingsValues::autoRunFile2},
+        {&SettingsValues::intelHex, &SettingsValues::motorolaS, &SettingsValues::binary}};
+    if (value) {
+        for (const auto &group : groups) {
+            if (std::ranges::find(group, option) != group.end()) {
+                for (bool SettingsValues::*each : group)
+                    v.*each = false;
+            }
+        }
+    }
+    v.*option = value;
+}
+
 } // namespace
 
-QString Form1::settingsPath() const {
+QString UnitController::settingsPath() const {
     if (!m_options.settingsPath.isEmpty())
         return m_options.settingsPath;
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Corvane.INI"));
 }
 
-void Form1::restoreSettings() {
+void UnitController::restoreSettings() {
     const QStringList lines = readSettingsFile(settingsPath());
-    auto setCombo = [](QComboBox *box, const QString &text) {
-        box->setCurrentIndex(box->findText(text));
-        box->setEditText(text);
-    };
-    QRadioButton *const flags[] = {nullptr, nullptr,     nullptr,     nullptr,
-                                   Option1, Option2,     Option3,     nullptr,
-                                   nullptr, OpFileModeH, OpFileModeS, OpFileModeB};
+    Choices c = m_choices;
+    SettingsValues &v = c.settings;
+    bool SettingsValues::*const flags[] = {
+        nullptr, nullptr, nullptr, nullptr, &SettingsValues::noAutoRun, &SettingsValues::autoRunFile1,
+        &SettingsValues::autoRunFile2, nullptr, nullptr, &SettingsValues::intelHex,
+        &SettingsValues::motorolaS, &SettingsValues::binary};
+    QString SettingsValues::*const texts[] = {
+        &SettingsValues::port,          &SettingsValues::speed, &SettingsValues::responseFile1,
+        &SettingsValues::responseFile2, nullptr,                nullptr,
+        nullptr,                        &SettingsValues::loadPath, &SettingsValues::savePath};
     for (int i = 0; i < lines.size(); ++i) {
-        const QString &line = lines[i];
-        switch (i + 1) {
-        case 1:
-            setCombo(Combo1, line);
-            break;
-        case 2:
-            setCombo(Combo2, line);
-            break;
-        case 3:
-            TexResGoFile1->setText(line);
-            break;
-        case 4:
-            TexResGoFile2->setText(line);
-            break;
-        case 8:
-            TexLoadDir->setText(line);
-            break;
-        case 9:
-            TexSaveDir->setText(line);
-            break;
-        case 13:
-            CommonDialog1.InitDir = line;
-            break;
-        default: {
-            const std::optional<bool> value = parseSettingsFlag(line);
+        if (i == 12) {
+            CommonDialog1.InitDir = lines[i];
+        } else if (i < 9 && texts[i]) {
+            v.*texts[i] = lines[i];
+        } else {
+            const std::optional<bool> value = parseSettingsFlag(lines[i]);
             if (!value)
-                return;
-            setOptionValue(flags[i], *value);
-        }
+                break;
+            setOption(flags[i], *value, v);
         }
     }
+    setChoices(c);
 }
 
-void Form1::PBsysinit_Click() {
+void UnitController::PBsysinit_Click() {
     AddList1(QString());
-    SettingsValues v;
-    v.port = Rs232Port();
-    v.speed = Rs232Pbs();
-    v.responseFile1 = TexResGoFile1->text();
-    v.responseFile2 = TexResGoFile2->text();
-    v.noAutoRun = Option1->isChecked();
-    v.autoRunFile1 = Option2->isChecked();
-    v.autoRunFile2 = Option3->isChecked();
-    v.loadPath = TexLoadDir->text();
-    v.savePath = TexSaveDir->text();
-    v.intelHex = OpFileModeH->isChecked();
-    v.motorolaS = OpFileModeS->isChecked();
-    v.binary = OpFileModeB->isChecked();
+    SettingsValues v = m_choices.settings;
     v.initDir = CommonDialog1.InitDir;
-
     // Written aside and renamed into place, so a failed save never leaves a half-written file.
     QSaveFile file(settingsPath());
     if (!file.open(QIODevice::WriteOnly) || file.write(formatSettings(v)) < 0 || !file.commit()) {
@@ -101,7 +86,7 @@ void Form1::PBsysinit_Click() {
     AddList1(QStringLiteral("設定環境を保存しました。"));
 }
 
-void Form1::MenuReReadUtil_Click() {
+void UnitController::MenuReReadUtil_Click() {
     PbUnEn();
     AddList1(QString());
     AddList1(QStringLiteral("環境設定ファイルの内容"));

@@ -2,14 +2,14 @@
 // emulated unit (port text EMU); with --run, a command-response file run without the window.
 
 #include "shell/commandline.h"
-#include "window/form1.h"
 #include "shell/journal.h"
 #include "shell/quitsignals.h"
 #include "shell/unattendedrun.h"
+#include "shell/unitjournal.h"
+#include "window/form1.h"
 
 #include <QApplication>
-#include <QComboBox>
-#include <QLoggingCategory>
+#include <QFileInfo>
 
 #include <csignal>
 #include <cstdio>
@@ -22,29 +22,47 @@ int fail(const QString &message) {
 }
 
 // The window, until it is closed or a signal ends it.
-int runWindow(const corvane::CommandLine &line) {
+int runWindow(int argc, char *argv[], const corvane::CommandLine &line) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Corvane"));
     corvane::Journal journal;
     const bool unjournaled = line.journal && !journal.openChosenOrDaily(line.journalPath);
-    corvane::Form1Options options;
+    corvane::ControllerOptions options;
     options.settingsPath = line.settingsPath;
-    options.journal = &journal;
-    corvane::Form1 window(options);
+    corvane::UnitController unit(corvane::journaled(options, &journal));
+    corvane::recordEvents(unit, journal);
+    corvane::Choices choices = unit.choices();
+    if (!line.ports.isEmpty())
+        choices.settings.port = line.ports.constFirst();
+    if (!line.speed.isEmpty())
+        choices.settings.speed = line.speed;
+    unit.setChoices(choices);
+    corvane::Form1 window(unit, journal.isOpen() ? QFileInfo(journal.fileName()).absolutePath()
+                                                 : QString());
+    // The journal's word that it stopped or writes again: shown, never recorded, since the
+    // journal may be the one that cannot write.
+    journal.setNotice([&window](const QString &text) { window.showInLog(text); });
     if (unjournaled) {
         const QString text = corvane::Journal::cannotWriteText(journal.errorString());
         std::fprintf(stderr, "corvane: %s\n", qPrintable(text));
         window.showInLog(text);
     }
-    if (!line.ports.isEmpty())
-        window.Combo1->setEditText(line.ports.constFirst());
-    if (!line.speed.isEmpty())
-        window.Combo2->setEditText(line.speed);
     // Ended from outside, the program ends as "終了" ends it: files flushed and closed, the port
     // closed when the window goes.
     corvane::QuitSignals quit({SIGTERM, SIGINT, SIGHUP});
     QObject::connect(&quit, &corvane::QuitSignals::received, &window,
                      [&window](int) { window.PbExit_Click(); });
     window.show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    journal.setNotice({});
+    return status;
+}
+
+// A command-response run without the window: no platform is loaded.
+int runWithoutWindow(int argc, char *argv[], const corvane::CommandLine &line) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Corvane"));
+    return corvane::runUnattended(line);
 }
 
 } // namespace
@@ -66,24 +84,8 @@ int main(int argc, char *argv[]) {
     }
     // A file size limit makes a write fail (and the save report it) instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
-    // A run needs no display: it draws nothing anyone sees.
-    if (!line.runFile.isEmpty())
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-
-    // Without XDG_RUNTIME_DIR (root, cron) starting the platform warns about a folder a run never
-    // uses: standard error stays the run's own.
-    QLoggingCategory *general = QLoggingCategory::defaultCategory();
-    const bool quietStart = !line.runFile.isEmpty() && general && general->isWarningEnabled() &&
-                            qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR");
-    if (quietStart)
-        general->setEnabled(QtWarningMsg, false);
-    QApplication app(argc, argv);
-    if (quietStart)
-        general->setEnabled(QtWarningMsg, true);
-    QApplication::setApplicationName(QStringLiteral("Corvane"));
     corvane::Journal::writeHeldOnCrash();
     if (!line.runFile.isEmpty())
-        return corvane::runUnattended(line);
-
-    return runWindow(line);
+        return runWithoutWindow(argc, argv, line);
+    return runWindow(argc, argv, line);
 }

@@ -1,14 +1,12 @@
 #include "shell/unattendedrun.h"
 
-#include "window/form1.h"
 #include "shell/journal.h"
 #include "shell/quitsignals.h"
+#include "shell/unitjournal.h"
 
-#include <QApplication>
-#include <QComboBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QPushButton>
 
 #include <cerrno>
 #include <climits>
@@ -102,7 +100,7 @@ QCoro::Task<> runOne(Runs *runs, std::size_t index) {
 
 void printSummary(const Runs &runs) {
     if (runs.units.size() == 1) {
-        writeLine(g_out, QStringLiteral("summary: ") + runs.units.front()->tally().summary());
+        writeLine(g_out, QStringLiteral("summary: ") + runs.units.front()->outcome().summary());
         return;
     }
     writeLine(g_out, QStringLiteral("%1 %2 %3 %4")
@@ -120,7 +118,7 @@ void printSummary(const Runs &runs) {
                           .arg(QString::number(double(unit.elapsedMs()) / 1000.0, 'f', 1) +
                                    QStringLiteral(" s"),
                                9)
-                          .arg(unit.tally().summary());
+                          .arg(unit.outcome().summary());
         if (!unit.savedFiles().isEmpty())
             row += QStringLiteral(", saved ") + unit.savedFiles().join(QStringLiteral(", "));
         writeLine(g_out, row);
@@ -145,10 +143,9 @@ bool readRunFile(const QString &path, QByteArray &commands) {
     }
     if (failure.isEmpty())
         return true;
-    RunTally tally;
     writeLine(g_out, failure + path + QStringLiteral("）"));
-    writeLine(g_out, QString::fromUtf16(kRunAbnormalEnd));
-    writeLine(g_out, QStringLiteral("summary: ") + tally.summary());
+    writeLine(g_out, runEndText(RunEnd::Abnormal));
+    writeLine(g_out, QStringLiteral("summary: ") + RunOutcome().summary());
     return false;
 }
 
@@ -158,32 +155,32 @@ UnitRun::UnitRun(Setup setup, std::function<void(const QString &)> print,
                  std::function<void(const QString &)> notice, QObject *parent)
     : QObject(parent)
     , m_setup(std::move(setup)) {
-    Form1Options options;
+    ControllerOptions options;
     options.settingsPath = m_setup.settingsPath;
     options.startUpConnection = false;
-    options.journal = m_setup.journal;
     if (m_setup.ownSaves)
         options.saveTag = m_setup.port;
-    m_form = std::make_unique<Form1>(options);
-    if (m_setup.journal) // in place of the window's log, which nobody sees
+    m_unit = std::make_unique<UnitController>(journaled(options, m_setup.journal));
+    if (m_setup.journal) {
+        recordEvents(*m_unit, *m_setup.journal);
         m_setup.journal->setNotice(std::move(notice));
+    }
+    Choices choices = m_unit->choices();
     if (!m_setup.port.isEmpty())
-        m_form->Combo1->setEditText(m_setup.port);
+        choices.settings.port = m_setup.port;
     if (!m_setup.speed.isEmpty())
-        m_form->Combo2->setEditText(m_setup.speed);
-    connect(m_form.get(), &Form1::logLineAdded, this,
-            [this, print = std::move(print)](const QString &line) {
-                m_tally.see(line);
-                print(line);
-            });
-    connect(m_form.get(), &Form1::runCommandStarted, this, [this] { ++m_tally.commands; });
-    connect(m_form.get(), &Form1::saveFileOpened, this, [this](const QString &path) {
+        choices.settings.speed = m_setup.speed;
+    m_unit->setChoices(choices);
+    connect(m_unit.get(), &UnitController::logLineAdded, this, std::move(print));
+    connect(m_unit.get(), &UnitController::runEnded, this,
+            [this](const RunOutcome &outcome) { m_outcome = outcome; });
+    connect(m_unit.get(), &UnitController::saveFileOpened, this, [this](const QString &path) {
         if (!m_savedFiles.contains(path))
             m_savedFiles.append(path);
     });
     // A long transfer's progress on a terminal: one line that keeps being rewritten.
     if (::isatty(STDERR_FILENO)) {
-        connect(m_form.get(), &Form1::progressChanged, this, [this](const QString &text) {
+        connect(m_unit.get(), &UnitController::progressChanged, this, [this](const QString &text) {
             const QString line = text.isEmpty() ? text : port() + QStringLiteral(": ") + text;
             writeText(g_err, QStringLiteral("\r") + line + QStringLiteral("\x1b[K"));
         });
@@ -193,31 +190,31 @@ UnitRun::UnitRun(Setup setup, std::function<void(const QString &)> print,
 UnitRun::~UnitRun() = default;
 
 QString UnitRun::port() const {
-    return m_form->Rs232Port();
+    return m_unit->Rs232Port();
 }
 
 QCoro::Task<ExitStatus> UnitRun::run() {
     m_clock.start();
-    co_await m_form->PbON_Click();
+    co_await m_unit->PbON_Click();
     // Only a unit that answered every step of the greeting gets the file's commands.
-    if (!m_form->MSComm1->isOpen() || !m_form->greetedOk()) {
+    if (!m_unit->MSComm1->isOpen() || !m_unit->greetedOk()) {
         m_tookMs = m_clock.elapsed();
         co_return kExitNoConnection;
     }
-    co_await m_form->runResponseBytes(m_setup.commands, m_setup.file);
+    co_await m_unit->runResponseBytes(m_setup.commands, m_setup.file);
     m_tookMs = m_clock.elapsed();
-    co_return m_tally.exitStatus();
+    co_return m_outcome.exitStatus();
 }
 
 void UnitRun::interrupt() {
-    m_form->requestRunStop();
-    if (m_form->PbCansel->isEnabled())
-        m_form->PbCansel_Click();
+    m_unit->requestRunStop();
+    if (m_unit->busyState() == Busy::Cancellable)
+        m_unit->PbCansel_Click();
 }
 
 void UnitRun::abandon() {
-    m_form->closeFiles();
-    m_form->MSComm1->close();
+    m_unit->closeFiles();
+    m_unit->MSComm1->close();
 }
 
 namespace {

@@ -1,9 +1,9 @@
 #pragma once
-// Runs without the window: each unit gets a hidden Form1 that connects as "再接続" does and runs
+// Runs without the window: each unit gets a controller that connects as "再接続" does and runs
 // one command-response file as "起動" does; every log line goes to standard output as it comes.
 
+#include "controller/unitcontroller.h"
 #include "shell/commandline.h"
-#include "shell/runtally.h"
 
 #include <QCoro/QCoroTask>
 #include <QElapsedTimer>
@@ -14,7 +14,6 @@
 
 namespace corvane {
 
-class Form1;
 class Journal;
 
 class UnitRun : public QObject {
@@ -44,17 +43,18 @@ public:
     void abandon();
 
     [[nodiscard]] QString port() const;
-    [[nodiscard]] const RunTally &tally() const { return m_tally; }
+    // How the run of the file ended (an abnormal end with nothing counted until it has).
+    [[nodiscard]] const RunOutcome &outcome() const { return m_outcome; }
     // The time this unit's run took (so far, while it runs).
     [[nodiscard]] qint64 elapsedMs() const { return m_tookMs >= 0 ? m_tookMs : m_clock.elapsed(); }
     // The files its saves wrote (only with ownSaves), each once, in order.
     [[nodiscard]] const QStringList &savedFiles() const { return m_savedFiles; }
-    [[nodiscard]] Form1 &form() { return *m_form; }
+    [[nodiscard]] UnitController &unit() { return *m_unit; }
 
 private:
     Setup m_setup;
-    std::unique_ptr<Form1> m_form;
-    RunTally m_tally;
+    std::unique_ptr<UnitController> m_unit;
+    RunOutcome m_outcome;
     QElapsedTimer m_clock;
     qint64 m_tookMs = -1;
     QStringList m_savedFiles;

@@ -26,6 +26,7 @@ struct SettingsValues {
     bool motorolaS = false;
     bool binary = false;
     QString initDir = QStringLiteral("D:\\");
+    bool operator==(const SettingsValues &) const = default;
 };
 
 // The file's bytes: thirteen lines in CP932, flags as "True" or "False", CR LF after each line.

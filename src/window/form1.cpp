@@ -1,17 +1,15 @@
 #include "window/form1.h"
 
-#include "shell/journal.h"
+#include "ports/portlist.h"
+#include "window/filedialog.h"
 #include "window/splash.h"
-#include "ports/nullport.h"
-#include "text/cp932.h"
 
 #include <QAction>
-#include <QApplication>
+#include <QAbstractItemView>
+#include <QCoreApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QFile>
-#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -23,7 +21,10 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScreen>
+#include <QSignalBlocker>
+#include <QTimer>
 #include <QUrl>
 #include <qdrawutil.h>
 
@@ -173,43 +174,18 @@ T *newControl(QWidget *parent, QStringView caption, std::initializer_list<QStrin
 
 } // namespace
 
-Form1::Form1(Form1Options options, QWidget *parent)
+Form1::Form1(UnitController &unit, QString journalFolder, QWidget *parent)
     : QWidget(parent)
-    , m_options(std::move(options)) {
-    if (!m_options.portFactory)
-        m_options.portFactory = makePort;
-    usePort(std::make_unique<NullPort>());
+    , m_unit(unit)
+    , m_journalFolder(std::move(journalFolder)) {
     buildWindow();
     connectHandlers();
-    connect(&m_progressTimer, &QTimer::timeout, this, [this] {
-        const QString text = m_progress.text(m_progressClock.elapsed());
-        if (text.isEmpty() || text == m_progressShown)
-            return;
-        m_progressShown = text;
-        setWindowTitle(kWindowTitle + QStringLiteral(" — ") + text);
-        Q_EMIT progressChanged(text);
-    });
-    // The journal's word that it stopped or writes again: shown, never recorded, since the
-    // journal may be the one that cannot write.
-    if (m_options.journal)
-        m_options.journal->setNotice([this](const QString &line) { showInLog(line); });
-    Form_Load();
-    startLineMonitor();
+    bindControls();
+    m_unit.CommonDialog1.questions = new FileDialogQuestions(this);
 }
 
 Form1::~Form1() {
-    Timer1.stop();
-    if (m_options.journal)
-        m_options.journal->setNotice({});
-    closeFiles();
-}
-
-void Form1::usePort(std::unique_ptr<SerialPort> port) {
-    MSComm1 = std::move(port);
-    MSComm1->setNullDiscard(m_nullDiscard);
-    connect(MSComm1.get(), &SerialPort::readyRead, &m_waker, &Waker::poke);
-    connect(MSComm1.get(), &SerialPort::pinoutChanged, &m_waker, &Waker::poke);
-    connect(MSComm1.get(), &SerialPort::lost, &m_waker, &Waker::poke);
+    m_unit.CommonDialog1.questions = nullptr;
 }
 
 void Form1::buildWindow() {
@@ -231,7 +207,7 @@ void Form1::buildWindow() {
     named(CONTROL(MenuVer), MenuOption->addAction(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報")));
     named(CONTROL(MenuJournal),
           MenuOption->addAction(QStringLiteral("ジャーナルのフォルダを開く")));
-    MenuJournal->setEnabled(m_options.journal && m_options.journal->isOpen());
+    MenuJournal->setEnabled(!m_journalFolder.isEmpty());
 
     client = new QWidget(this);
     const int menuHeight = menuBar->sizeHint().height();
@@ -400,73 +376,269 @@ void Form1::buildWindow() {
 #undef CONTROL
 
 void Form1::connectHandlers() {
-    // Handlers that wait are coroutines: the click starts them and they run on by themselves.
-    auto task = [this](QPushButton *b, QCoro::Task<> (Form1::*handler)()) {
-        connect(b, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
-    };
-    task(PbON, &Form1::PbON_Click);
-    task(PbPG, &Form1::PbPG_Click);
-    task(PbCP, &Form1::PbCP_Click);
-    task(PbWT, &Form1::PbWT_Click);
-    task(PbRD, &Form1::PbRD_Click);
-    task(PbBL, &Form1::PbBL_Click);
-    task(PbER, &Form1::PbER_Click);
-    task(PbDevice, &Form1::PbDevice_Click);
-    task(PbUS0, &Form1::PbUS0_Click);
-    task(PbUS2, &Form1::PbUS2_Click);
-    task(インテルる, &Form1::インテルる_Click);
-    task(PbBuff, &Form1::PbBuff_Click);
-    task(Command4, &Form1::Command4_Click);
-    task(PbBD, &Form1::PbBD_Click);
-    task(PbCL, &Form1::PbCL_Click);
-    task(PbES, &Form1::PbES_Click);
-    task(PbEE, &Form1::PbEE_Click);
-    task(PbGoLoad, &Form1::PbGoLoad_Click);
-    task(PbGoSave, &Form1::PbGoSave_Click);
-    task(PbLoadDir, &Form1::PbLoadDir_Click);
-    task(PbSaveDir, &Form1::PbSaveDir_Click);
-    task(PbCMD, &Form1::PbCMD_Click);
-    task(PbResGo1, &Form1::PbResGo1_Click);
-    task(PbResGo2, &Form1::PbResGo2_Click);
-
-    connect(PbCansel, &QPushButton::clicked, this, &Form1::PbCansel_Click);
-    connect(ESC, &QPushButton::clicked, this, &Form1::ESC_Click);
-    connect(PbExit, &QPushButton::clicked, this, &Form1::PbExit_Click);
-    connect(PBsysinit, &QPushButton::clicked, this, &Form1::PBsysinit_Click);
-    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    const std::pair<QPushButton *, void (Form1::*)()> buttons[] = {
+        {PbON, &Form1::PbON_Click},         {PbPG, &Form1::PbPG_Click},
+        {PbCP, &Form1::PbCP_Click},         {PbWT, &Form1::PbWT_Click},
+        {PbRD, &Form1::PbRD_Click},         {PbBL, &Form1::PbBL_Click},
+        {PbER, &Form1::PbER_Click},         {PbDevice, &Form1::PbDevice_Click},
+        {PbUS0, &Form1::PbUS0_Click},       {PbUS2, &Form1::PbUS2_Click},
+        {インテルる, &Form1::インテルる_Click}, {PbBuff, &Form1::PbBuff_Click},
+        {Command4, &Form1::Command4_Click}, {PbBD, &Form1::PbBD_Click},
+        {PbCL, &Form1::PbCL_Click},         {PbES, &Form1::PbES_Click},
+        {PbEE, &Form1::PbEE_Click},         {PbGoLoad, &Form1::PbGoLoad_Click},
+        {PbGoSave, &Form1::PbGoSave_Click}, {PbLoadDir, &Form1::PbLoadDir_Click},
+        {PbSaveDir, &Form1::PbSaveDir_Click}, {PbCMD, &Form1::PbCMD_Click},
+        {PbResGo1, &Form1::PbResGo1_Click}, {PbResGo2, &Form1::PbResGo2_Click},
+        {PbCansel, &Form1::PbCansel_Click}, {ESC, &Form1::ESC_Click},
+        {PbExit, &Form1::PbExit_Click},     {PBsysinit, &Form1::PBsysinit_Click},
+        {Command1, &Form1::Command1_Click}, {Command2, &Form1::Command2_Click},
+        {Command3, &Form1::Command3_Click}};
+    for (const auto &[button, handler] : buttons)
+        connect(button, &QPushButton::clicked, this, handler);
     connect(MenuReReadUtil, &QAction::triggered, this, &Form1::MenuReReadUtil_Click);
     connect(MenuApEnd, &QAction::triggered, this, &Form1::MenuApEnd_Click);
     connect(MenuVer, &QAction::triggered, this, &Form1::MenuVer_Click);
     connect(MenuJournal, &QAction::triggered, this, [this] {
-        const QString folder = QFileInfo(m_options.journal->fileName()).absolutePath();
-        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-            AddList1(QStringLiteral("！ ジャーナルのフォルダを開けません。（") + folder +
-                     QStringLiteral("）"));
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(m_journalFolder)))
+            showInLog(QStringLiteral("！ ジャーナルのフォルダを開けません。（") + m_journalFolder +
+                      QStringLiteral("）"));
     });
 }
 
-void Form1::Form_Load() {
-    PbUnEn();
-    EscFlag = false;
-    List1->clear();
-    MSComm1->discardOutput();
-    MSComm1->discardInput();
-    restoreSettings();
-    StartUpWork = 3;
+// ---- Handlers ----
+
+void Form1::PbON_Click() { m_unit.start(m_unit.PbON_Click()); }
+void Form1::PbPG_Click() { m_unit.start(m_unit.PbPG_Click()); }
+void Form1::PbCP_Click() { m_unit.start(m_unit.PbCP_Click()); }
+void Form1::PbWT_Click() { m_unit.start(m_unit.PbWT_Click()); }
+void Form1::PbRD_Click() { m_unit.start(m_unit.PbRD_Click()); }
+void Form1::PbBL_Click() { m_unit.start(m_unit.PbBL_Click()); }
+void Form1::PbER_Click() { m_unit.start(m_unit.PbER_Click()); }
+void Form1::PbDevice_Click() { m_unit.start(m_unit.PbDevice_Click()); }
+void Form1::PbUS0_Click() { m_unit.start(m_unit.PbUS0_Click()); }
+void Form1::PbUS2_Click() { m_unit.start(m_unit.PbUS2_Click()); }
+void Form1::インテルる_Click() { m_unit.start(m_unit.インテルる_Click()); }
+void Form1::PbBuff_Click() { m_unit.start(m_unit.PbBuff_Click()); }
+void Form1::PbBD_Click() { m_unit.start(m_unit.PbBD_Click()); }
+void Form1::PbCL_Click() { m_unit.start(m_unit.PbCL_Click()); }
+void Form1::PbES_Click() { m_unit.start(m_unit.PbES_Click()); }
+void Form1::PbEE_Click() { m_unit.start(m_unit.PbEE_Click()); }
+void Form1::PbGoLoad_Click() { m_unit.start(m_unit.PbGoLoad_Click()); }
+void Form1::PbGoSave_Click() { m_unit.start(m_unit.PbGoSave_Click()); }
+void Form1::PbLoadDir_Click() { m_unit.start(m_unit.PbLoadDir_Click()); }
+void Form1::PbSaveDir_Click() { m_unit.start(m_unit.PbSaveDir_Click()); }
+void Form1::PbCMD_Click() { m_unit.start(m_unit.PbCMD_Click()); }
+void Form1::PbResGo1_Click() { m_unit.start(m_unit.PbResGo1_Click()); }
+void Form1::PbResGo2_Click() { m_unit.start(m_unit.PbResGo2_Click()); }
+void Form1::Command4_Click() { m_unit.start(m_unit.Command4_Click()); }
+void Form1::PbCansel_Click() { m_unit.PbCansel_Click(); }
+void Form1::ESC_Click() { m_unit.ESC_Click(); }
+void Form1::PBsysinit_Click() { m_unit.PBsysinit_Click(); }
+void Form1::MenuReReadUtil_Click() { m_unit.MenuReReadUtil_Click(); }
+void Form1::Command1_Click() { m_unit.Command1_Click(); }
+void Form1::Command2_Click() { m_unit.Command2_Click(); }
+void Form1::Command3_Click() { m_unit.Command3_Click(); }
+
+void Form1::PbExit_Click() {
+    m_unit.closeFiles();
+    QCoreApplication::exit(0);
 }
 
-void Form1::AddList1(const QString &word) {
-    showInLog(word);
-    recordLogLine(word);
+void Form1::MenuApEnd_Click() {
+    PbExit_Click();
 }
 
-void Form1::recordLogLine(const QString &word) {
-    if (m_options.journal)
-        m_options.journal->logLine(word);
-    Q_EMIT logLineAdded(word);
+void Form1::closeEvent(QCloseEvent *event) {
+    // Form_Unload: close the files an operation holds open, then end the program.
+    m_unit.closeFiles();
+    event->accept();
+    QCoreApplication::exit(0);
 }
+
+void Form1::MenuVer_Click() {
+    auto *splash = new FrmSplash(this);
+    splash->show();
+}
+
+// ---- Bindings ----
+
+void Form1::bindControls() {
+    connect(&m_unit, &UnitController::logLineAdded, this, &Form1::showInLog);
+    connect(&m_unit, &UnitController::passingLine, this, &Form1::showPassingLine);
+    connect(&m_unit, &UnitController::passingLineEnded, this, &Form1::endPassingLine);
+    connect(&m_unit, &UnitController::panelChanged, this, &Form1::showPanel);
+    connect(&m_unit, &UnitController::choicesChanged, this, &Form1::showChoices);
+    connect(&m_unit, &UnitController::busyChanged, this, &Form1::showBusy);
+    connect(&m_unit, &UnitController::lineViewChanged, this, &Form1::showLineView);
+    connect(&m_unit, &UnitController::recordReceived, this,
+            [this] { setBackColor(MoniEOF, QColor(128, 0, 128)); });
+    connect(&m_unit, &UnitController::progressChanged, this, [this](const QString &text) {
+        setWindowTitle(text.isEmpty() ? kWindowTitle : kWindowTitle + QStringLiteral(" — ") + text);
+    });
+    for (QLineEdit *field : {TexDVS, StBuffAdr})
+        connect(field, &QLineEdit::textChanged, this, &Form1::takePanel);
+    for (QRadioButton *option : {OpBuffTypeL, OpBuffTypeH})
+        connect(option, &QRadioButton::toggled, this, &Form1::takePanel);
+    for (QLineEdit *field :
+         {TexResGoFile1, TexResGoFile2, TexLoadDir, TexSaveDir, DUMPS, DUMPE, TexCMD})
+        connect(field, &QLineEdit::textChanged, this, &Form1::takeChoices);
+    for (QRadioButton *option : {Option1, Option2, Option3, OpFileModeH, OpFileModeS, OpFileModeB,
+                                 OpDevAModeA, OpDevAModeO, OpDevAModeE})
+        connect(option, &QRadioButton::toggled, this, &Form1::takeChoices);
+    for (QComboBox *box : {Combo1, Combo2})
+        connect(box, &QComboBox::editTextChanged, this, &Form1::takeChoices);
+    showPanel();
+    showChoices();
+    showBusy();
+    showLineView();
+}
+
+namespace {
+
+void setText(QLabel *label, const QString &text) {
+    if (label->text() != text)
+        label->setText(text);
+}
+
+void setText(QLineEdit *field, const QString &text) {
+    if (field->text() != text)
+        field->setText(text);
+}
+
+void setChecked(QRadioButton *option, bool value) {
+    if (option->isChecked() != value)
+        Form1::setOptionValue(option, value);
+}
+
+} // namespace
+
+void Form1::showPanel() {
+    const PanelState &p = m_unit.panel();
+    const QScopedValueRollback showing(m_showing, true);
+    setText(TexDVS, p.deviceEntry);
+    setText(LbDevSetCode, p.deviceCode);
+    setTextColor(LbDevSetCode, p.deviceCodeRefused ? QColor(255, 0, 0) : QColor(0, 0, 0));
+    for (auto [label, text] : {std::pair{LbDevEAddr, &p.endAddress}, std::pair{LbDevStr1, &p.text1},
+                               std::pair{LbDevStr2, &p.text2}, std::pair{LbDevRom1, &p.kind},
+                               std::pair{LbDevRom2, &p.width}})
+        setText(label, *text);
+    setText(StBuffAdr, p.bufferAddress);
+    setChecked(OpBuffTypeL, p.bufferTypeLow);
+    setChecked(OpBuffTypeH, p.bufferTypeHigh);
+    for (QWidget *w : std::initializer_list<QWidget *>{Label18, OpBuffTypeL, OpBuffTypeH})
+        w->setEnabled(p.bufferTypeEnabled);
+}
+
+void Form1::showChoices() {
+    const Choices &c = m_unit.choices();
+    const SettingsValues &v = c.settings;
+    const QScopedValueRollback showing(m_showing, true);
+    for (auto [box, text] : {std::pair{Combo1, &v.port}, std::pair{Combo2, &v.speed}}) {
+        if (box->currentText() != *text) {
+            box->setCurrentIndex(box->findText(*text));
+            box->setEditText(*text);
+        }
+    }
+    for (auto [field, text] :
+         {std::pair{TexResGoFile1, &v.responseFile1}, std::pair{TexResGoFile2, &v.responseFile2},
+          std::pair{TexLoadDir, &v.loadPath}, std::pair{TexSaveDir, &v.savePath},
+          std::pair{DUMPS, &c.dumpStart}, std::pair{DUMPE, &c.dumpEnd},
+          std::pair{TexCMD, &c.command}})
+        setText(field, *text);
+    for (auto [option, value] :
+         {std::pair{Option1, v.noAutoRun}, std::pair{Option2, v.autoRunFile1},
+          std::pair{Option3, v.autoRunFile2}, std::pair{OpFileModeH, v.intelHex},
+          std::pair{OpFileModeS, v.motorolaS}, std::pair{OpFileModeB, v.binary},
+          std::pair{OpDevAModeA, c.accessAll}, std::pair{OpDevAModeO, c.accessOdd},
+          std::pair{OpDevAModeE, c.accessEven}})
+        setChecked(option, value);
+}
+
+void Form1::takePanel() {
+    if (m_showing)
+        return;
+    PanelState p = m_unit.panel();
+    p.deviceEntry = TexDVS->text();
+    p.bufferAddress = StBuffAdr->text();
+    p.bufferTypeLow = OpBuffTypeL->isChecked();
+    p.bufferTypeHigh = OpBuffTypeH->isChecked();
+    m_unit.setPanel(p);
+}
+
+void Form1::takeChoices() {
+    if (m_showing)
+        return;
+    Choices c = m_unit.choices();
+    SettingsValues &v = c.settings;
+    v.port = Combo1->currentText();
+    v.speed = Combo2->currentText();
+    v.responseFile1 = TexResGoFile1->text();
+    v.responseFile2 = TexResGoFile2->text();
+    v.loadPath = TexLoadDir->text();
+    v.savePath = TexSaveDir->text();
+    c.dumpStart = DUMPS->text();
+    c.dumpEnd = DUMPE->text();
+    c.command = TexCMD->text();
+    for (auto [value, option] :
+         {std::pair{&v.noAutoRun, Option1}, std::pair{&v.autoRunFile1, Option2},
+          std::pair{&v.autoRunFile2, Option3}, std::pair{&v.intelHex, OpFileModeH},
+          std::pair{&v.motorolaS, OpFileModeS}, std::pair{&v.binary, OpFileModeB},
+          std::pair{&c.accessAll, OpDevAModeA}, std::pair{&c.accessOdd, OpDevAModeO},
+          std::pair{&c.accessEven, OpDevAModeE}})
+        *value = option->isChecked();
+    m_unit.setChoices(c);
+}
+
+void Form1::showBusy() {
+    const QSet<QString> enabled = m_unit.enabledControls();
+    for (QPushButton *b :
+         {PbBD,     PbBL,      PbBuff,    PbCansel, PbCL,     PbCMD,     PbCP,     PbDevice,
+          PbER,     PbES,      PbEE,      PbExit,   PbGoLoad, PbGoSave,  PbON,     PbPG,
+          PbRD,     PbResGo1,  PbResGo2,  PbWT,     PbLoadDir, PbSaveDir, PBsysinit, PbUS0,
+          PbUS2})
+        b->setEnabled(enabled.contains(b->objectName()));
+    MenuFile->setEnabled(enabled.contains(MenuFile->objectName()));
+    MenuOption->setEnabled(enabled.contains(MenuOption->objectName()));
+    TexCMD->setReadOnly(m_unit.commandRunRunning());
+}
+
+void Form1::showLineView() {
+    const LineView &v = m_unit.lineView();
+    const QColor lineOff(255, 192, 128), lineOn(128, 64, 0);
+    setBackColor(MoniCTS, v.cts ? lineOn : lineOff);
+    setBackColor(MoniCD, v.cd ? lineOn : lineOff);
+    setBackColor(MoniDSR, v.dsr ? lineOn : lineOff);
+    setBackColor(MoniDTR, v.dtr ? QColor(0, 128, 128) : QColor(0, 255, 255));
+    setText(Label3, QString::number(v.inCount));
+    setText(Label5, QString::number(v.inSize));
+    setText(Label22, QString::number(v.outCount));
+}
+
+void Form1::fillPortChoices() {
+#ifdef Q_OS_WIN
+    constexpr bool windows = true;
+#else
+    constexpr bool windows = false;
+#endif
+    const QString text = Combo1->currentText();
+    const QSignalBlocker quiet(Combo1);
+    Combo1->clear();
+    for (const PortChoice &choice : portChoices(systemPorts(), windows)) {
+        Combo1->addItem(choice.text);
+        if (!choice.tooltip.isEmpty())
+            Combo1->setItemData(Combo1->count() - 1, choice.tooltip, Qt::ToolTipRole);
+    }
+    // The list may be wider than the box: device paths are longer than the box's digits.
+    int widest = 0;
+    for (int i = 0; i < Combo1->count(); ++i)
+        widest =
+            std::max(widest, Combo1->view()->fontMetrics().horizontalAdvance(Combo1->itemText(i)));
+    Combo1->view()->setMinimumWidth(widest + 32);
+    Combo1->setCurrentIndex(Combo1->findText(text));
+    Combo1->setEditText(text);
+}
+
+// ---- The log ----
 
 void Form1::showInLog(const QString &word) {
     if (List1->count() > 23)
@@ -490,67 +662,24 @@ void Form1::showInLog(const QString &word) {
     List1->scrollToBottom();
 }
 
-void Form1::beginProgress(const QString &word, qint64 expected, bool sending) {
-    if (!m_progressClock.isValid())
-        m_progressClock.start();
-    m_progress.begin(word, expected, sending, m_progressClock.elapsed());
-    m_progressTimer.start(250);
+void Form1::showPassingLine(int id, const QString &text) {
+    const auto line = m_passing.constFind(id);
+    if (line == m_passing.constEnd()) {
+        showInLog(text);
+        m_passing.insert(id, QPersistentModelIndex(List1->model()->index(List1->count() - 1, 0)));
+    } else if (line->isValid()) {
+        List1->item(line->row())->setText(text);
+    }
 }
 
-void Form1::endProgress() {
-    m_progress.end();
-    m_progressTimer.stop();
-    if (m_progressShown.isEmpty())
-        return;
-    m_progressShown.clear();
-    setWindowTitle(kWindowTitle);
-    Q_EMIT progressChanged(QString());
-}
-
-void Form1::closeFiles() {
-    if (m_dataFile)
-        m_dataFile->close();
-    if (m_commandFile)
-        m_commandFile->close();
-}
-
-void Form1::PbExit_Click() {
-    closeFiles();
-    QCoreApplication::exit(0);
-}
-
-void Form1::MenuApEnd_Click() {
-    PbExit_Click();
-}
-
-void Form1::closeEvent(QCloseEvent *event) {
-    // Form_Unload: close the files an operation holds open, then end the program.
-    closeFiles();
-    event->accept();
-    QCoreApplication::exit(0);
-}
-
-void Form1::MenuVer_Click() {
-    auto *splash = new FrmSplash(this);
-    splash->show();
-}
-
-void Form1::Command1_Click() {
-    const QByteArray bytes = MSComm1->readAll();
-    if (m_options.journal)
-        m_options.journal->received(bytes);
-    AddList1(fromCp932(bytes));
-}
-
-void Form1::Command2_Click() {
-    dropInput();
-}
-
-void Form1::Command3_Click() {
-    AddList1(CommonDialog1.InitDir);
+void Form1::endPassingLine(int id) {
+    const QPersistentModelIndex line = m_passing.take(id);
+    if (line.isValid())
+        delete List1->takeItem(line.row());
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event) {
+
     if (event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

@@ -1,43 +1,49 @@
 // The command interpreter: the "Cr" button runs the typed command line through the same procedure
 // its button would call.
 
-#include "window/form1.h"
-
-#include <QLabel>
-#include <QLineEdit>
-
-#include <utility>
+#include "controller/unitcontroller.h"
 
 namespace corvane {
 
-QCoro::Task<> Form1::PbCMD_Click() {
+QCoro::Task<> UnitController::PbCMD_Click() {
+    co_await interpret(false);
+}
+
+QCoro::Task<std::optional<CommandOutcome>> UnitController::interpret(bool runnerTurn) {
     // A command-response run feeds its lines through here one at a time; nothing else may start a
     // command while a run or another command is in progress.
-    const bool runnerTurn = std::exchange(m_runnerTurn, false);
     if (m_commandRunning || (m_commandRunRunning && !runnerTurn))
-        co_return;
+        co_return std::nullopt;
 
-    const QString rawLine = TexCMD->text();
+    const QString rawLine = m_choices.command;
     if (rawLine.isEmpty())
-        co_return;
+        co_return std::nullopt;
 
     m_commandRunning = true;
-    m_commandRefused = false;
+    m_commandNotices.clear();
     PbUnEn();
     co_await CLR232IN();
 
-    co_await carryOut(matchConsoleCommand(rawLine));
+    const ConsoleCommand command = matchConsoleCommand(rawLine);
+    co_await carryOut(command);
     m_commandRunning = false;
+    // A refused code leaves the reply code of the queries that follow it ("00"), but the code
+    // shows red: a run must not go on with the device the unit still holds.
+    const bool codeRefused =
+        command.procedure == ConsoleProcedure::TSsub && m_panel.deviceCodeRefused;
+    const CommandOutcome outcome = commandOutcome(m_commandNotices, codeRefused, AnsRxCode);
+    Q_EMIT commandEnded(outcome);
+    co_return outcome;
 }
 
-QCoro::Task<> Form1::carryOut(ConsoleCommand command) {
+QCoro::Task<> UnitController::carryOut(ConsoleCommand command) {
     const QString &argument = command.argument;
     switch (command.procedure) {
     case ConsoleProcedure::Nothing:
         PbReEn();
         break;
     case ConsoleProcedure::Unsupported:
-        AddList1(QStringLiteral("このコマンドは、サポートされてません！"));
+        report(Notice::Unsupported);
         PbReEn();
         break;
     case ConsoleProcedure::LHsub:
@@ -66,10 +72,6 @@ QCoro::Task<> Form1::carryOut(ConsoleCommand command) {
         break;
     case ConsoleProcedure::TSsub:
         co_await TSsub(argument);
-        // A refused code leaves the reply code of the queries that follow it ("00"), but the
-        // code shows red: a run must not go on with the device the unit still holds.
-        if (textColor(LbDevSetCode) == QColor(255, 0, 0))
-            m_commandRefused = true;
         break;
     case ConsoleProcedure::PbCL_Click:
         co_await PbCL_Click();

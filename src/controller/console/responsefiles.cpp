@@ -2,15 +2,13 @@
 // mark) run from top to bottom without the operator, stopping at the first command the unit does
 // not acknowledge.
 
-#include "window/form1.h"
-#include "shell/runtally.h"
+#include "controller/unitcontroller.h"
 #include "text/commandfilereader.h"
 #include "text/datafile.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QScopeGuard>
 
 namespace corvane {
@@ -18,24 +16,26 @@ namespace corvane {
 namespace {
 
 // Empty lines run nothing and never wait: after this many the run lets the event loop through
-// once, so that a file of millions of them keeps the window alive.
+// once, so that a file of millions of them keeps the controls alive.
 constexpr int kBlankLinesPerPass = 1024;
-
-const QString kNormalEnd = QString::fromUtf16(kRunNormalEnd);
-const QString kCancelledEnd = QString::fromUtf16(kRunCancelledEnd);
-const QString kAbnormalEnd = QString::fromUtf16(kRunAbnormalEnd);
 
 } // namespace
 
-QCoro::Task<> Form1::PbResGo1_Click() {
-    co_await runResponseFile(TexResGoFile1->text());
+QCoro::Task<> UnitController::PbResGo1_Click() {
+    co_await runResponseFile(m_choices.settings.responseFile1);
 }
 
-QCoro::Task<> Form1::PbResGo2_Click() {
-    co_await runResponseFile(TexResGoFile2->text());
+QCoro::Task<> UnitController::PbResGo2_Click() {
+    co_await runResponseFile(m_choices.settings.responseFile2);
 }
 
-QCoro::Task<> Form1::runResponseFile(QString path) {
+void UnitController::endRun(RunEnd end) {
+    m_run.end = end;
+    AddList1(runEndText(end));
+    Q_EMIT runEnded(m_run);
+}
+
+QCoro::Task<> UnitController::runResponseFile(QString path) {
     if (m_commandRunRunning || m_commandRunning)
         co_return;
     HeldFile held(m_commandFile, this, path);
@@ -45,33 +45,35 @@ QCoro::Task<> Form1::runResponseFile(QString path) {
                      ? QStringLiteral("！ コマンドレスポンスファイルが指定されてません。")
                      : QStringLiteral("！ コマンドレスポンスファイルを開けません。（") + path +
                            QStringLiteral("）"));
-        AddList1(kAbnormalEnd);
+        m_run = {};
+        endRun(RunEnd::Abnormal);
         co_return;
     }
     co_await runCommands(held.file(), path);
 }
 
-QCoro::Task<> Form1::runResponseBytes(QByteArray bytes, QString path) {
+QCoro::Task<> UnitController::runResponseBytes(QByteArray bytes, QString path) {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     co_await runCommands(&buffer, path);
 }
 
-QCoro::Task<> Form1::runCommands(QIODevice *file, QString path) {
+QCoro::Task<> UnitController::runCommands(QIODevice *file, QString path) {
     if (m_commandRunRunning || m_commandRunning)
         co_return;
     m_commandRunRunning = true;
-    TexCMD->setReadOnly(true);
+    m_run = {};
+    Q_EMIT busyChanged();
     const auto unlock = qScopeGuard([this] {
-        TexCMD->setReadOnly(false);
         m_commandRunRunning = false;
         m_runStopRequested = false;
+        Q_EMIT busyChanged();
     });
     AnsRxCode = QStringLiteral("00");
     CommandFileReader reader(file);
     QByteArray bytes;
     int blankLines = 0;
-    bool heldBusy = false; // the run disabled the controls itself to let the event loop through
+    bool heldBusy = false; // the run locked the controls itself to let the event loop through
     const auto release = qScopeGuard([this, &heldBusy] {
         if (heldBusy)
             PbReEn();
@@ -79,23 +81,25 @@ QCoro::Task<> Form1::runCommands(QIODevice *file, QString path) {
     for (;;) {
         const CommandFileReader::Status status = reader.next(bytes);
         if (status == CommandFileReader::Status::End) {
-            AddList1(kNormalEnd);
+            endRun(RunEnd::Normal);
             co_return;
         }
         if (status == CommandFileReader::Status::Error) {
             AddList1(QStringLiteral("！ コマンドレスポンスファイルを読めません。（") + path +
                      QStringLiteral("）"));
-            AddList1(kAbnormalEnd);
+            endRun(RunEnd::Abnormal);
             co_return;
         }
         bool letEventsThrough = status == CommandFileReader::Status::Pending;
         if (m_runStopRequested) {
-            AddList1(kCancelledEnd);
+            endRun(RunEnd::Cancelled);
             co_return;
         }
         if (status == CommandFileReader::Status::Line) {
-            TexCMD->setText(commandLineText(bytes, reader.encoding()));
-            if (!TexCMD->text().isEmpty()) {
+            Choices c = m_choices;
+            c.command = commandLineText(bytes, reader.encoding());
+            setChoices(c);
+            if (!c.command.isEmpty()) {
                 // Every command re-enables the controls by state when it ends.
                 heldBusy = false;
                 const bool goOn = co_await runCommandLine();
@@ -108,7 +112,7 @@ QCoro::Task<> Form1::runCommands(QIODevice *file, QString path) {
         }
         if (!letEventsThrough)
             continue;
-        // The window gets a turn, with the operation controls locked as during a command.
+        // The event loop gets a turn, with the operation controls locked as during a command.
         if (!heldBusy) {
             PbUnEn();
             heldBusy = true;
@@ -117,13 +121,14 @@ QCoro::Task<> Form1::runCommands(QIODevice *file, QString path) {
     }
 }
 
-QCoro::Task<bool> Form1::runCommandLine() {
-    m_runnerTurn = true;
+QCoro::Task<bool> UnitController::runCommandLine() {
+    ++m_run.commands;
     Q_EMIT runCommandStarted();
-    co_await PbCMD_Click();
-    if (!m_commandRefused && AnsRxCode == QLatin1String("00"))
+    const std::optional<CommandOutcome> outcome = co_await interpret(true);
+    if (outcome && outcome->goesOn())
         co_return true;
-    AddList1(!m_commandRefused && AnsRxCode == QLatin1String("34") ? kCancelledEnd : kAbnormalEnd);
+    endRun(outcome && outcome->kind == CommandOutcome::Kind::Cancelled ? RunEnd::Cancelled
+                                                                       : RunEnd::Abnormal);
     co_return false;
 }
 

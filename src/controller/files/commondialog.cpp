@@ -1,12 +1,9 @@
-// The window's file dialog shown without a nested event loop: opened, then awaited.
+// The file dialog's question to the operator, and the filter and folder texts a dialog shows.
 
 #include "controller/files/commondialog.h"
 
-#include <QCoro/QCoroSignal>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QPointer>
 
 namespace corvane {
 
@@ -38,44 +35,26 @@ QString dialogStartFolder(const QString &initDir) {
 
 namespace {
 
-QCoro::Task<bool> showDialog(CommonDialog &dialog, QWidget *parent, bool save) {
-    if (dialog.chooser) {
-        const std::optional<QString> chosen = dialog.chooser(save, dialog);
-        if (!chosen)
-            co_return false;
-        dialog.FileName = *chosen;
-        co_return true;
-    }
-
-    QPointer<QFileDialog> box = new QFileDialog(parent);
-    box->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    box->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    box->setNameFilters(qtNameFilters(dialog.Filter));
-    if (save && !(dialog.Flags & CommonDialog::kOverwritePrompt))
-        box->setOption(QFileDialog::DontConfirmOverwrite);
-    if (const QString folder = dialogStartFolder(dialog.InitDir); !folder.isEmpty())
-        box->setDirectory(folder);
-    box->open();
-    const auto result =
-        co_await qCoro(box.data(), &QDialog::finished, std::chrono::milliseconds{-1});
-    // A dialog that went away with its window is a cancel that nobody will see.
-    if (!box || !result)
+QCoro::Task<bool> showDialog(CommonDialog &dialog, bool save) {
+    std::optional<QString> chosen;
+    if (dialog.chooser)
+        chosen = dialog.chooser(save, dialog);
+    else if (dialog.questions)
+        chosen = co_await dialog.questions->chooseFile(save, dialog);
+    if (!chosen)
         co_return false;
-    const bool accepted = *result == QDialog::Accepted && !box->selectedFiles().isEmpty();
-    if (accepted)
-        dialog.FileName = QDir::toNativeSeparators(box->selectedFiles().constFirst());
-    box->deleteLater();
-    co_return accepted;
+    dialog.FileName = *chosen;
+    co_return true;
 }
 
 } // namespace
 
-QCoro::Task<bool> CommonDialog::ShowOpen(QWidget *parent) {
-    co_return co_await showDialog(*this, parent, false);
+QCoro::Task<bool> CommonDialog::ShowOpen() {
+    co_return co_await showDialog(*this, false);
 }
 
-QCoro::Task<bool> CommonDialog::ShowSave(QWidget *parent) {
-    co_return co_await showDialog(*this, parent, true);
+QCoro::Task<bool> CommonDialog::ShowSave() {
+    co_return co_await showDialog(*this, true);
 }
 
 } // namespace corvane

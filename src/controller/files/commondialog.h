@@ -1,6 +1,7 @@
 #pragma once
-// The window's file dialog: filter, starting folder, chosen name and the ask-before-replacing
-// option, shown without a nested event loop. Tests replace the operator with a chooser.
+// The file dialog's values: filter, starting folder, chosen name and the ask-before-replacing
+// option. The operator is asked through OperatorQuestions (the window's dialog); without one the
+// question is cancelled. Tests replace the operator with a chooser.
 
 #include <QCoro/QCoroTask>
 #include <QString>
@@ -9,9 +10,19 @@
 #include <functional>
 #include <optional>
 
-class QWidget;
-
 namespace corvane {
+
+struct CommonDialog;
+
+// Questions a controller puts to the operator; a run without a window has nobody to ask.
+class OperatorQuestions {
+public:
+    virtual ~OperatorQuestions() = default;
+    // The file the operator chooses in the open or save dialog `dialog` describes; nothing for a
+    // cancel.
+    virtual QCoro::Task<std::optional<QString>> chooseFile(bool save,
+                                                           const CommonDialog &dialog) = 0;
+};
 
 struct CommonDialog {
     // The option flag that asks before an existing file is replaced (save dialog only).
@@ -23,13 +34,14 @@ struct CommonDialog {
     int Flags = 0;
 
     // Stands in for the operator in tests: gets (save?, dialog) and returns the chosen path, or
-    // nothing for a cancel. Empty: the real dialog is shown.
+    // nothing for a cancel. Empty: `questions` is asked.
     std::function<std::optional<QString>(bool save, const CommonDialog &dialog)> chooser;
+    OperatorQuestions *questions = nullptr;
 
     // Show the open or save dialog; the result is false when the operator cancelled. On success
     // FileName holds the chosen full path.
-    QCoro::Task<bool> ShowOpen(QWidget *parent);
-    QCoro::Task<bool> ShowSave(QWidget *parent);
+    QCoro::Task<bool> ShowOpen();
+    QCoro::Task<bool> ShowSave();
 };
 
 // The dialog's filter text ("label|pattern|label|pattern", patterns separated by ";") as Qt's

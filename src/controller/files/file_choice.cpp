@@ -1,10 +1,7 @@
 // The file frame: choosing the load and save paths with the file dialog and starting the transfer
 // in the chosen format.
 
-#include "window/form1.h"
-
-#include <QLineEdit>
-#include <QRadioButton>
+#include "controller/unitcontroller.h"
 
 namespace corvane {
 
@@ -18,41 +15,43 @@ const QString kDataFileFilter =
 
 // Each test reads the option when it comes to it: a format chosen while an earlier load runs
 // starts its own load afterwards.
-QCoro::Task<> Form1::PbGoLoad_Click() {
-    if (OpFileModeH->isChecked())
-        co_await LHsub(TexLoadDir->text());
-    if (OpFileModeS->isChecked())
-        co_await LSsub(TexLoadDir->text());
-    if (OpFileModeB->isChecked())
-        co_await LBsub(TexLoadDir->text());
+QCoro::Task<> UnitController::PbGoLoad_Click() {
+    if (m_choices.settings.intelHex)
+        co_await LHsub(m_choices.settings.loadPath);
+    if (m_choices.settings.motorolaS)
+        co_await LSsub(m_choices.settings.loadPath);
+    if (m_choices.settings.binary)
+        co_await LBsub(m_choices.settings.loadPath);
 }
 
-QCoro::Task<> Form1::PbGoSave_Click() {
-    if (OpFileModeH->isChecked())
-        co_await SHsub(TexSaveDir->text());
-    if (OpFileModeS->isChecked())
-        co_await SSsub(TexSaveDir->text());
-    if (OpFileModeB->isChecked())
-        co_await SBsub(TexSaveDir->text());
+QCoro::Task<> UnitController::PbGoSave_Click() {
+    if (m_choices.settings.intelHex)
+        co_await SHsub(m_choices.settings.savePath);
+    if (m_choices.settings.motorolaS)
+        co_await SSsub(m_choices.settings.savePath);
+    if (m_choices.settings.binary)
+        co_await SBsub(m_choices.settings.savePath);
 }
 
-QCoro::Task<> Form1::PbLoadDir_Click() {
+QCoro::Task<> UnitController::chooseFile(bool save) {
     CommonDialog1.Filter = kDataFileFilter;
-    const bool chosen = co_await CommonDialog1.ShowOpen(this);
+    if (save)
+        CommonDialog1.Flags = CommonDialog::kOverwritePrompt;
+    const bool chosen = co_await (save ? CommonDialog1.ShowSave() : CommonDialog1.ShowOpen());
     if (!chosen)
         co_return;
-    TexLoadDir->setText(CommonDialog1.FileName);
+    Choices c = m_choices;
+    (save ? c.settings.savePath : c.settings.loadPath) = CommonDialog1.FileName;
+    setChoices(c);
     CommonDialog1.InitDir = CommonDialog1.FileName;
 }
 
-QCoro::Task<> Form1::PbSaveDir_Click() {
-    CommonDialog1.Filter = kDataFileFilter;
-    CommonDialog1.Flags = CommonDialog::kOverwritePrompt;
-    const bool chosen = co_await CommonDialog1.ShowSave(this);
-    if (!chosen)
-        co_return;
-    TexSaveDir->setText(CommonDialog1.FileName);
-    CommonDialog1.InitDir = CommonDialog1.FileName;
+QCoro::Task<> UnitController::PbLoadDir_Click() {
+    co_await chooseFile(false);
+}
+
+QCoro::Task<> UnitController::PbSaveDir_Click() {
+    co_await chooseFile(true);
 }
 
 } // namespace corvane

@@ -2,13 +2,12 @@
 // Text files are relayed line by line and binary files in blocks of about a millisecond of line
 // time, each paced by CTS; the unit decodes the records and judges them.
 
-#include "window/form1.h"
+#include "controller/unitcontroller.h"
 #include "text/datafile.h"
 #include "text/cp932.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QPushButton>
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -50,7 +49,7 @@ bool openForReading(QFile *file) {
 
 // Waits until the port holds no more than the backlog (or a cancel came, or the port is gone),
 // woken whenever the port passes bytes on, then for CTS.
-QCoro::Task<> Form1::paceOutput() {
+QCoro::Task<> UnitController::paceOutput() {
     for (bool passed = false; MSComm1->isOpen() && !EscFlag; passed = true) {
         const int waiting = MSComm1->outBufferCount();
         if (waiting <= kMinBacklog)
@@ -73,69 +72,59 @@ QCoro::Task<> Form1::paceOutput() {
     co_await TxCtsCK();
 }
 
-QCoro::Task<> Form1::awaitLoadVerdict() {
-    co_await CeckAnsRX(QStringLiteral("Load"));
-    if (AnsRxCode == QLatin1String("00"))
+QCoro::Task<> UnitController::awaitLoadVerdict(Sent sent) {
+    const Reply reply = co_await CeckAnsRX(QStringLiteral("Load"), sent);
+    if (reply.ok())
         AddList1(QStringLiteral("OK"));
 }
 
-QCoro::Task<QString> Form1::openTransfer(QString title, QString RemoteCMD, TransferOpening how) {
-    PbUnEn();
-    co_await letQueryFinish();
-    if (how.lockCancel)
-        PbCansel->setEnabled(false);
-    if (how.purgeBeforeBlank) {
-        co_await CLR232IN();
-        AddList1(QString());
-    } else {
-        AddList1(QString());
-        co_await CLR232IN();
-    }
-    AddList1(title);
-    if (how.discardLine) {
+QCoro::Task<QString> UnitController::openTransfer(QString title, QString RemoteCMD, Opening order,
+                                                  bool discardLine) {
+    co_await openSteps(std::move(title), order);
+    if (discardLine) {
         dropInput();
         MSComm1->discardOutput();
     }
     co_return splitFileArgument(std::move(RemoteCMD));
 }
 
-QCoro::Task<bool> Form1::openLoad(HeldFile &held, QString title, QString RemoteCMD,
-                                  bool purgeBeforeBlank) {
-    const QString path = co_await openTransfer(title, RemoteCMD, {true, purgeBeforeBlank, true});
+QCoro::Task<bool> UnitController::openLoad(HeldFile &held, QString title, QString RemoteCMD,
+                                           Opening order) {
+    const QString path = co_await openTransfer(title, RemoteCMD, order, true);
     if (Rcmd2.isEmpty())
         Rcmd2 = QStringLiteral("0");
-    PbCansel->setEnabled(true);
+    openCancel(true);
     held.setPath(path);
     if (openForReading(held.file()))
         co_return true;
-    AddList1(QString::fromUtf16(kCannotOpenFile));
+    report(Notice::FileNotFound);
     co_return false;
 }
 
-QCoro::Task<> Form1::loadTextFile(char format, QString RemoteCMD) {
+QCoro::Task<> UnitController::loadTextFile(char format, QString RemoteCMD) {
     const QString title =
         format == 'H' ? QStringLiteral("* Load HEX File") : QStringLiteral("* Losd S File");
     const QString word = QStringLiteral("L") + QLatin1Char(format);
     const TransferScope transfer(this);
     HeldFile held(m_dataFile, this);
-    const bool opened = co_await openLoad(held, title, RemoteCMD, false);
+    const bool opened = co_await openLoad(held, title, RemoteCMD, Opening::BlankPurgeTitle);
     if (!opened)
         co_return;
     // A refused announcement is judged like any other: a bad parameter, a lost link.
-    Output(word + Rcmd2);
-    co_await CeckAnsRX(QStringLiteral("Load"));
-    if (m_parameterRefused || AnsRxCode != QLatin1String("01"))
+    const Reply ready = co_await exchange(word + Rcmd2, QStringLiteral("Load"));
+    if (!ready.is(u"01"))
         co_return;
 
     beginProgress(word, held.file()->size(), true); // the lines go out as they are in the file
     DataLineReader reader(held.file());
     QByteArray line;
+    Sent sent = Sent::Sent;
     for (;;) {
         const DataLineReader::Result result = reader.next(line);
         if (result == DataLineReader::Result::End)
             break;
         if (result != DataLineReader::Result::Line) {
-            AddList1(QString::fromUtf16(kCannotOpenFile));
+            report(Notice::FileNotFound);
             co_return;
         }
         AddList1(fromCp932(line));
@@ -145,37 +134,39 @@ QCoro::Task<> Form1::loadTextFile(char format, QString RemoteCMD) {
             co_return;
         }
         // A line that died is the unit's missing answer, not the file's fault.
-        if (!OutputBytes(line + "\r\n"))
+        sent = OutputBytes(line + "\r\n");
+        if (sent != Sent::Sent)
             break;
     }
-    co_await awaitLoadVerdict();
+    co_await awaitLoadVerdict(sent);
 }
 
-QCoro::Task<> Form1::LBsub(QString RemoteCMD) {
+QCoro::Task<> UnitController::LBsub(QString RemoteCMD) {
     const TransferScope transfer(this);
     // The file is opened before the announcement, so a file that cannot be read is reported
     // before the unit has been told to expect anything.
     HeldFile held(m_dataFile, this);
-    const bool opened =
-        co_await openLoad(held, QStringLiteral("* Load Binary File"), RemoteCMD, true);
+    const bool opened = co_await openLoad(held, QStringLiteral("* Load Binary File"), RemoteCMD,
+                                          Opening::PurgeBlankTitle);
     if (!opened)
         co_return;
     const qint64 length = held.file()->size();
-    Output(QStringLiteral("LB") + QString::number(length) + QLatin1Char(',') + Rcmd2);
-    co_await CeckAnsRX(QStringLiteral("Load"));
-    if (m_parameterRefused || AnsRxCode != QLatin1String("01"))
+    const Reply ready = co_await exchange(
+        QStringLiteral("LB") + QString::number(length) + QLatin1Char(',') + Rcmd2,
+        QStringLiteral("Load"));
+    if (!ready.is(u"01"))
         co_return;
     beginProgress(QStringLiteral("LB"), length, true);
-    const bool whole = co_await sendBinary(held.file(), length);
-    if (!whole) {
+    const BinarySent sent = co_await sendBinary(held.file(), length);
+    if (sent == BinarySent::Short) {
         // Shorter than announced (cut while loading) or unreadable.
-        AddList1(QString::fromUtf16(kCannotOpenFile));
+        report(Notice::FileNotFound);
         co_return;
     }
-    co_await awaitLoadVerdict();
+    co_await awaitLoadVerdict(sent == BinarySent::Whole ? Sent::Sent : Sent::Refused);
 }
 
-QCoro::Task<bool> Form1::sendBinary(QFile *file, qint64 length) {
+QCoro::Task<UnitController::BinarySent> UnitController::sendBinary(QFile *file, qint64 length) {
     HexLogLine logLine;
     // CTS is looked at before every block: the unit can hold the data within a millisecond.
     const qsizetype blockBytes = std::max(1, bytesPerMs(MSComm1->baudRate()));
@@ -186,13 +177,13 @@ QCoro::Task<bool> Form1::sendBinary(QFile *file, qint64 length) {
             chunk = file->read(std::min<qint64>(kReadBlock, length - count));
             inChunk = 0;
             if (chunk.isEmpty())
-                co_return false;
+                co_return BinarySent::Short;
         }
         co_await paceOutput();
         const QByteArray block = chunk.mid(inChunk, blockBytes);
         // A line that died is the unit's missing answer, not the file's fault.
-        if (!OutputBytes(block))
-            co_return true;
+        if (OutputBytes(block) != Sent::Sent)
+            co_return BinarySent::Refused;
         inChunk += block.size();
         count += block.size();
         for (const char byte : block) {
@@ -200,7 +191,7 @@ QCoro::Task<bool> Form1::sendBinary(QFile *file, qint64 length) {
                 AddList1(logLine.take());
         }
     }
-    co_return true;
+    co_return BinarySent::Whole;
 }
 
 } // namespace corvane

@@ -1,14 +1,12 @@
 // The saves: the unit's buffer RAM over an address range received into an Intel HEX, Motorola S
 // or binary file. The unit produces the records; the program writes what it receives.
 
-#include "window/form1.h"
+#include "controller/unitcontroller.h"
 #include "text/datafile.h"
 #include "text/cp932.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
-#include <QPushButton>
 #include <QScopeGuard>
 
 namespace corvane {
@@ -18,7 +16,6 @@ namespace {
 constexpr char kEndOfText = 26;
 // The binary data has ended once the line has been silent for longer than this.
 constexpr int kBinarySilenceMs = 300;
-const QColor kEofLamp(128, 0, 128);
 
 bool openForWriting(QFile *file) {
     if (QFileInfo(file->fileName()).isDir())
@@ -28,7 +25,7 @@ bool openForWriting(QFile *file) {
 
 } // namespace
 
-QString Form1::savePath(const QString &typed) {
+QString UnitController::savePath(const QString &typed) {
     if (m_options.saveTag.isEmpty())
         return typed;
     const QString path = taggedSavePath(typed, m_options.saveTag);
@@ -37,25 +34,25 @@ QString Form1::savePath(const QString &typed) {
     return path;
 }
 
-QCoro::Task<> Form1::saveTextFile(char format, QString RemoteCMD) {
+QCoro::Task<> UnitController::saveTextFile(char format, QString RemoteCMD) {
     const QString title =
         format == 'H' ? QStringLiteral("* Save HEX File") : QStringLiteral("* Save S File");
     const QString word = QStringLiteral("S") + QLatin1Char(format);
     const TransferScope transfer(this);
-    const QString typed = co_await openTransfer(title, RemoteCMD, {false, false, false});
+    const QString typed =
+        co_await openTransfer(title, RemoteCMD, Opening::BlankPurgeTitle, false);
     const QString path = savePath(typed);
     if (Rcmd2.isEmpty())
         Rcmd2 = QStringLiteral("0");
     if (Rcmd3.isEmpty())
-        Rcmd3 = LbDevEAddr->text();
+        Rcmd3 = m_panel.endAddress;
     if (Rcmd4.isEmpty())
         Rcmd4 = QStringLiteral("0");
     const QString command = word + Rcmd2 + QLatin1Char(',') + Rcmd3 + QLatin1Char(',') + Rcmd4;
     if (!encodeCp932(command) || !MSComm1->isOpen()) {
         // Refused, or no line: judged before the file is touched, so an existing file keeps
         // its contents.
-        Output(command);
-        co_await CeckAnsRX(word);
+        co_await exchange(command, word);
         co_return;
     }
 
@@ -63,16 +60,16 @@ QCoro::Task<> Form1::saveTextFile(char format, QString RemoteCMD) {
     QFile *file = held.file();
     if (!openForWriting(file)) {
         // Nothing has been asked of the unit yet.
-        AddList1(QString::fromUtf16(kCannotCreateFile));
+        report(Notice::FileNotCreated);
         co_return;
     }
-    const bool sent = Output(command);
+    const bool sent = Output(command) == Sent::Sent;
     beginProgress(
         word,
         expectedTransferBytes(word, Rcmd2.toULongLong(nullptr, 16), Rcmd3.toULongLong(nullptr, 16)),
         false);
     AddList1(QStringLiteral("装置からデーターを受信しています。"));
-    PbCansel->setEnabled(true);
+    openCancel(true);
 
     bool writeFailed = false;
     // (No co_await inside a condition: GCC 12 miscompiles it.)
@@ -85,12 +82,12 @@ QCoro::Task<> Form1::saveTextFile(char format, QString RemoteCMD) {
         AddList1(QStringLiteral("キャンセルしました。"));
     }
     if (!held.close() || writeFailed)
-        AddList1(QString::fromUtf16(kFileNotWritten));
+        report(Notice::FileNotWritten);
     if (ending == ReadEnd::Lost)
-        co_await CeckAnsRX(word);
+        co_await CeckAnsRX(word, sent ? Sent::Sent : Sent::Refused);
 }
 
-QCoro::Task<Form1::ReadEnd> Form1::receiveRecords(QFile *file, bool &writeFailed) {
+QCoro::Task<UnitController::ReadEnd> UnitController::receiveRecords(QFile *file, bool &writeFailed) {
     auto store = [file, &writeFailed](const QByteArray &bytes) {
         if (file->write(bytes) != bytes.size())
             writeFailed = true;
@@ -102,7 +99,7 @@ QCoro::Task<Form1::ReadEnd> Form1::receiveRecords(QFile *file, bool &writeFailed
         if (c == '\r') {
             AddList1(fromCp932(line));
             store(line + "\r\n");
-            setBackColor(MoniEOF, kEofLamp);
+            Q_EMIT recordReceived();
             line.clear();
             return Take::Pause;
         }
@@ -126,23 +123,22 @@ QCoro::Task<Form1::ReadEnd> Form1::receiveRecords(QFile *file, bool &writeFailed
     co_return ending;
 }
 
-QCoro::Task<> Form1::SBsub(QString RemoteCMD) {
+QCoro::Task<> UnitController::SBsub(QString RemoteCMD) {
     const TransferScope transfer(this);
     const QString typed = co_await openTransfer(QStringLiteral("* Save Binary File"), RemoteCMD,
-                                                {true, false, false});
+                                                Opening::BlankPurgeTitle, false);
     const QString path = savePath(typed);
     if (Rcmd2.isEmpty())
         Rcmd2 = QStringLiteral("0");
     if (Rcmd3.isEmpty())
-        Rcmd3 = LbDevEAddr->text();
+        Rcmd3 = m_panel.endAddress;
     const QString command = QStringLiteral("SB") + Rcmd2 + QLatin1Char(',') + Rcmd3;
     if (!encodeCp932(command) || !MSComm1->isOpen()) {
         // Refused, or no line: judged before the file is touched.
-        Output(command);
-        co_await CeckAnsRX(QStringLiteral("SB"));
+        co_await exchange(command, QStringLiteral("SB"));
         co_return;
     }
-    Output(command);
+    const Sent sent = Output(command);
     beginProgress(QStringLiteral("SB"),
                   expectedTransferBytes(QStringLiteral("SB"), Rcmd2.toULongLong(nullptr, 16),
                                         Rcmd3.toULongLong(nullptr, 16)),
@@ -169,16 +165,19 @@ QCoro::Task<> Form1::SBsub(QString RemoteCMD) {
     if (!held.close())
         stored = false;
     if (ending != ReadEnd::Lost) {
-        AddList1(stored ? QStringLiteral("end") : QString::fromUtf16(kFileNotWritten));
+        if (stored)
+            AddList1(QStringLiteral("end"));
+        else
+            report(Notice::FileNotWritten);
         co_return;
     }
     // What came is kept; the save itself is not complete.
     if (!stored)
-        AddList1(QString::fromUtf16(kFileNotWritten));
-    co_await CeckAnsRX(QStringLiteral("SB"));
+        report(Notice::FileNotWritten);
+    co_await CeckAnsRX(QStringLiteral("SB"), sent);
 }
 
-QCoro::Task<Form1::ReadEnd> Form1::receiveBinary(QFile *file, bool &stored, qint64 &received) {
+QCoro::Task<UnitController::ReadEnd> UnitController::receiveBinary(QFile *file, bool &stored, qint64 &received) {
     HexLogLine logLine;
     QByteArray chunk;
     auto keep = [&] {

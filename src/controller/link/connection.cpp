@@ -1,52 +1,13 @@
-// Choosing the port and speed, opening the line and greeting the unit.
+// Opening the line and greeting the unit.
 
-#include "shell/commandline.h"
-#include "window/form1.h"
-#include "shell/journal.h"
-#include "ports/portlist.h"
+#include "controller/unitcontroller.h"
 
-#include <QAbstractItemView>
-#include <QComboBox>
-#include <QLabel>
 #include <QPointer>
-#include <QSignalBlocker>
 
 namespace corvane {
 
-QString Form1::Rs232Port() const {
-    return Combo1->currentText();
-}
-
-void Form1::fillPortChoices() {
-#ifdef Q_OS_WIN
-    constexpr bool windows = true;
-#else
-    constexpr bool windows = false;
-#endif
-    const QString text = Combo1->currentText();
-    const QSignalBlocker quiet(Combo1);
-    Combo1->clear();
-    for (const PortChoice &choice : portChoices(systemPorts(), windows)) {
-        Combo1->addItem(choice.text);
-        if (!choice.tooltip.isEmpty())
-            Combo1->setItemData(Combo1->count() - 1, choice.tooltip, Qt::ToolTipRole);
-    }
-    // The list may be wider than the box: device paths are longer than the box's digits.
-    int widest = 0;
-    for (int i = 0; i < Combo1->count(); ++i)
-        widest =
-            std::max(widest, Combo1->view()->fontMetrics().horizontalAdvance(Combo1->itemText(i)));
-    Combo1->view()->setMinimumWidth(widest + 32);
-    Combo1->setCurrentIndex(Combo1->findText(text));
-    Combo1->setEditText(text);
-}
-
-QString Form1::Rs232Pbs() const {
-    return Combo2->currentText();
-}
-
-QCoro::Task<> Form1::PbON_Click() {
-    const OperationScope operation = operationScope();
+QCoro::Task<> UnitController::PbON_Click() {
+    const Operation operation(this, false);
     m_greetedOk = false;
     if (MSComm1->isOpen())
         MSComm1->close();
@@ -54,12 +15,11 @@ QCoro::Task<> Form1::PbON_Click() {
     std::unique_ptr<SerialPort> port = m_options.portFactory(portText);
     port->setPortText(portText);
     port->setSettings(Rs232Pbs() + QStringLiteral(",n,8,1"));
+    Q_EMIT connecting(portText, port->settings());
     usePort(std::move(port));
     wakeWaiters();
-    if (m_options.journal)
-        m_options.journal->header(programVersion(), portText, MSComm1->settings());
 
-    // Opening may take a while (a network port): the window stays live meanwhile, with the
+    // Opening may take a while (a network port): the controls stay live meanwhile, with the
     // operations and "再接続" locked so that nothing replaces the port before it has opened.
     PbUnEn();
     const QPointer<SerialPort> opening = MSComm1.get();
@@ -73,8 +33,8 @@ QCoro::Task<> Form1::PbON_Click() {
     co_await greetUnit();
 }
 
-void Form1::reportUnopenedPort(const QString &portText) {
-    // Nothing can be sent: the window stays as after a lost link, so that only reconnecting, the
+void UnitController::reportUnopenedPort(const QString &portText) {
+    // Nothing can be sent: the controls stay as after a lost link, so that only reconnecting, the
     // command line, the settings, the menus and EXIT remain.
     PbUnEn();
     AddList1(QString());
@@ -86,35 +46,28 @@ void Form1::reportUnopenedPort(const QString &portText) {
     PbReEn();
 }
 
-QCoro::Task<> Form1::greetUnit() {
+QCoro::Task<> UnitController::greetUnit() {
     PbUnEn();
     AddList1(QString());
     co_await CLR232IN();
 
-    Output(QStringLiteral("ON"));
-    co_await CeckAnsRX(QStringLiteral("ON"));
-    bool goOn = answeredOk();
-    if (goOn) {
+    Reply reply = co_await exchange(QStringLiteral("ON"), QStringLiteral("ON"));
+    if (reply.ok()) {
         AddList1(QStringLiteral("Corvaneと接続しました。"));
-        Output(QStringLiteral("US0"));
-        co_await CeckAnsRX(QStringLiteral("US0"));
-        goOn = answeredOk();
+        reply = co_await exchange(QStringLiteral("US0"), QStringLiteral("US0"));
+    }
+    if (reply.ok())
+        reply = co_await exchange(QStringLiteral("US1"), QStringLiteral("US1"));
+    bool goOn = reply.ok();
+    if (goOn && m_panel.deviceCode != u"--") {
+        reply = co_await exchange(QStringLiteral("TS") + m_panel.deviceCode + QLatin1Char(',') +
+                                      m_panel.text1,
+                                  QStringLiteral("TS"));
+        goOn = reply.ok() || reply.is(u"21");
     }
     if (goOn) {
-        Output(QStringLiteral("US1"));
-        co_await CeckAnsRX(QStringLiteral("US1"));
-        goOn = answeredOk();
-    }
-    if (goOn && LbDevSetCode->text() != QLatin1String("--")) {
-        Output(QStringLiteral("TS") + LbDevSetCode->text() + QStringLiteral(",") +
-               LbDevStr1->text());
-        co_await CeckAnsRX(QStringLiteral("TS"));
-        goOn = answeredOk() || (!m_parameterRefused && AnsRxCode == QLatin1String("21"));
-    }
-    if (goOn) {
-        Output(QStringLiteral("US2"));
-        co_await CeckAnsRX(QStringLiteral("US2"));
-        m_greetedOk = answeredOk();
+        reply = co_await exchange(QStringLiteral("US2"), QStringLiteral("US2"));
+        m_greetedOk = reply.ok();
         if (m_greetedOk)
             AddList1(QStringLiteral("OK"));
     }

@@ -1,12 +1,9 @@
 // Framing of lines, the input purge, the CTS wait and the cancel line.
 
-#include "window/form1.h"
-#include "shell/journal.h"
+#include "controller/unitcontroller.h"
 #include "text/cp932.h"
 
 #include <QElapsedTimer>
-#include <QListWidget>
-#include <QPersistentModelIndex>
 #include <QPointer>
 
 #include <algorithm>
@@ -32,15 +29,13 @@ const QByteArray kCancelLine("\x1b\r\n", 3);
 // (three beats on, two off) at each step() and is gone when the wait ends.
 class BlinkingLine {
 public:
-    BlinkingLine(Form1 &form, QString text)
-        : m_list(form.List1)
-        , m_text(std::move(text)) {
-        form.showInLog(QStringLiteral("  "));
-        m_line = QPersistentModelIndex(m_list->model()->index(m_list->count() - 1, 0));
-    }
+    BlinkingLine(UnitController &unit, QString text)
+        : m_unit(&unit)
+        , m_text(std::move(text))
+        , m_id(unit.showPassingLine(QStringLiteral("  "))) {}
     ~BlinkingLine() {
-        if (m_list && m_line.isValid())
-            delete m_list->takeItem(m_line.row());
+        if (m_unit)
+            m_unit->endPassingLine(m_id);
     }
     BlinkingLine(const BlinkingLine &) = delete;
     BlinkingLine &operator=(const BlinkingLine &) = delete;
@@ -48,52 +43,39 @@ public:
     void step() {
         if (m_beat > 3)
             m_beat = 0;
-        else
-            setText(m_beat <= 2 ? m_text : QStringLiteral(" "));
+        else if (m_unit)
+            m_unit->updatePassingLine(m_id, m_beat <= 2 ? m_text : QStringLiteral(" "));
         ++m_beat;
     }
 
 private:
-    void setText(const QString &text) {
-        if (m_list && m_line.isValid())
-            m_list->item(m_line.row())->setText(text);
-    }
-
-    QPointer<QListWidget> m_list;
+    QPointer<UnitController> m_unit;
     QString m_text;
-    QPersistentModelIndex m_line;
+    int m_id;
     int m_beat = 0;
 };
 
 } // namespace
 
-bool Form1::Output(const QString &text) {
+Sent UnitController::Output(const QString &text) {
     const std::optional<QByteArray> bytes = encodeCp932(text);
-    m_parameterRefused = !bytes;
-    if (!bytes) {
-        m_sendRefused = false;
-        return false;
-    }
+    if (!bytes)
+        return Sent::Unencodable;
     return OutputBytes(*bytes + "\r\n");
 }
 
-bool Form1::OutputBytes(const QByteArray &bytes) {
-    const bool ok = MSComm1->isOpen() && MSComm1->write(bytes);
-    m_sendRefused = !ok;
-    if (ok && m_options.journal)
-        m_options.journal->sent(bytes);
-    if (ok)
-        m_progress.sent(bytes.size());
-    return ok;
+Sent UnitController::OutputBytes(const QByteArray &bytes) {
+    if (!MSComm1->isOpen() || !MSComm1->write(bytes))
+        return Sent::Refused;
+    m_progress.sent(bytes.size());
+    return Sent::Sent;
 }
 
-void Form1::dropInput() {
-    if (m_options.journal && MSComm1->inBufferCount() > 0)
-        m_options.journal->discarded(MSComm1->readAll());
+void UnitController::dropInput() {
     MSComm1->discardInput();
 }
 
-QCoro::Task<Form1::ReadEnd> Form1::readInput(std::function<Take(char)> take, ReadRule rule) {
+QCoro::Task<UnitController::ReadEnd> UnitController::readInput(std::function<Take(char)> take, ReadRule rule) {
     QElapsedTimer quiet;
     quiet.start();
     QElapsedTimer reading;
@@ -107,8 +89,6 @@ QCoro::Task<Form1::ReadEnd> Form1::readInput(std::function<Take(char)> take, Rea
         for (int byte = MSComm1->readByte(); byte >= 0; byte = MSComm1->readByte()) {
             took = true;
             m_progress.received(1);
-            if (m_options.journal)
-                m_options.journal->received(char(byte));
             step = take(char(byte));
             if (step != Take::More)
                 break;
@@ -138,10 +118,9 @@ QCoro::Task<Form1::ReadEnd> Form1::readInput(std::function<Take(char)> take, Rea
     }
 }
 
-QCoro::Task<> Form1::CLR232IN() {
+QCoro::Task<> UnitController::CLR232IN() {
     co_await sleep(kQuietMs);
-    if (m_options.journal)
-        m_options.journal->beginPurge();
+    Q_EMIT purgeStarted();
     BlinkingLine notice(*this, QStringLiteral("通信バッファの清掃中です。"));
     // One pass a quiet gap long: what waits is dropped, and the pass ends the purge when nothing
     // arrives in the gap. A flood is dropped a pass at a time, whatever it brings meanwhile: the
@@ -162,7 +141,7 @@ QCoro::Task<> Form1::CLR232IN() {
         dropInput();
 }
 
-QCoro::Task<> Form1::TxCtsCK() {
+QCoro::Task<> UnitController::TxCtsCK() {
     QElapsedTimer waiting;
     waiting.start();
     std::optional<BlinkingLine> notice;
@@ -187,18 +166,18 @@ QCoro::Task<> Form1::TxCtsCK() {
         m_progress.setCtsWait(false);
 }
 
-void Form1::setNullDiscard(bool discard) {
+void UnitController::setNullDiscard(bool discard) {
     m_nullDiscard = discard;
     MSComm1->setNullDiscard(discard);
 }
 
-void Form1::PbCansel_Click() {
+void UnitController::PbCansel_Click() {
     EscFlag = true;
     OutputBytes(kCancelLine);
     wakeWaiters();
 }
 
-void Form1::ESC_Click() {
+void UnitController::ESC_Click() {
     OutputBytes(kCancelLine);
 }
 

@@ -1,49 +1,34 @@
 // Clearing the buffer RAM and switching the unit's UV erase lamp.
 
-#include "window/form1.h"
+#include "controller/unitcontroller.h"
 #include "text/opstext.h"
-
-#include <QPushButton>
 
 namespace corvane {
 
-QCoro::Task<> Form1::PbCL_Click() {
-    const OperationScope operation = operationScope();
-    PbUnEn();
-    co_await letQueryFinish();
-    PbCansel->setEnabled(false);
-    AddList1(QString());
-    co_await CLR232IN();
-    AddList1(QStringLiteral("* Buffer clear"));
+QCoro::Task<> UnitController::PbCL_Click() {
+    const Operation operation = co_await openOperation(QStringLiteral("* Buffer clear"));
     co_await nextPass();
-    Output(QStringLiteral("CL"));
-    co_await CeckAnsRX(QStringLiteral("CL"));
-    if (answeredOk())
+    const Reply reply = co_await exchange(QStringLiteral("CL"), QStringLiteral("CL"));
+    if (reply.ok())
         AddList1(QStringLiteral("OK"));
-    PbReEn();
 }
 
-QCoro::Task<> Form1::switchEraseLamp(QString title, QString word) {
-    const OperationScope operation = operationScope();
-    PbUnEn();
-    co_await letQueryFinish();
-    PbCansel->setEnabled(false);
-    AddList1(QString());
-    AddList1(title);
-    co_await CLR232IN();
-    Output(word);
-    co_await CeckAnsRX(word);
-    PbReEn();
+QCoro::Task<> UnitController::switchEraseLamp(QString title, QString word) {
+    Reply reply;
+    {
+        const Operation operation = co_await openOperation(title, Opening::BlankTitlePurge);
+        reply = co_await exchange(word, word);
+    }
     EscFlag = false;
-    if (answeredOk())
+    if (reply.ok())
         AddList1(QStringLiteral("OK"));
 }
 
-QCoro::Task<> Form1::PbES_Click() {
+QCoro::Task<> UnitController::PbES_Click() {
     co_await switchEraseLamp(QStringLiteral("* Erase LAMP ON"), QStringLiteral("ES"));
 }
 
-QCoro::Task<> Form1::PbEE_Click() {
+QCoro::Task<> UnitController::PbEE_Click() {
     co_await switchEraseLamp(QStringLiteral("* Erase LAMP OFF"), QStringLiteral("EE"));
 }
 

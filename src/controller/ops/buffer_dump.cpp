@@ -1,11 +1,9 @@
 // The buffer dump: asks the unit for a range of its buffer RAM and writes it into the log as a hex
 // table, sixteen bytes a line.
 
-#include "window/form1.h"
+#include "controller/unitcontroller.h"
 #include "text/opstext.h"
 
-#include <QLineEdit>
-#include <QPushButton>
 #include <QScopeGuard>
 
 namespace corvane {
@@ -18,13 +16,8 @@ constexpr int kHeadLength = 3; // "00:" or a reply code with two more characters
 
 } // namespace
 
-QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
-    const OperationScope operation = operationScope();
-    PbUnEn();
-    co_await letQueryFinish();
-    AddList1(QString());
-    co_await CLR232IN();
-    AddList1(QStringLiteral("* Dump buffer RAM"));
+QCoro::Task<> UnitController::BDsub(QString RemoteCMD) {
+    const Operation operation = co_await openOperation(QStringLiteral("* Dump buffer RAM"));
 
     AddData.clear();
     DiviCCommand(RemoteCMD);
@@ -34,18 +27,13 @@ QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
     if (!startValue) {
         // The table cannot label such a start: refused as a bad parameter before anything is sent.
         refuseParameter();
-        PbReEn();
         co_return;
     }
 
-    if (!Output(QStringLiteral("BD") + start + QStringLiteral(",") + end)) {
+    const Sent sent = Output(QStringLiteral("BD") + start + QStringLiteral(",") + end);
+    if (sent != Sent::Sent) {
         // Not sent: nothing can come back.
-        if (!m_parameterRefused) {
-            AnsRxCode = MSComm1->isOpen() ? QStringLiteral("99") : QStringLiteral("98");
-            m_sendRefused = false;
-        }
-        co_await CeckAnsRX(QStringLiteral("BD"));
-        PbReEn();
+        co_await CeckAnsRX(QStringLiteral("BD"), sent);
         co_return;
     }
 
@@ -56,17 +44,14 @@ QCoro::Task<> Form1::BDsub(QString RemoteCMD) {
     const auto progressEnds = qScopeGuard([this] { endProgress(); });
     co_await receiveDumpHead();
     co_await CeckAnsRX(QStringLiteral("BD"));
-    if (AddData != QLatin1String("00:")) {
-        PbReEn();
+    if (AddData != QLatin1String("00:"))
         co_return;
-    }
 
     const ReadEnd ending = co_await receiveDumpTable(*startValue);
     co_await endDumpTable(ending);
-    PbReEn();
 }
 
-QCoro::Task<> Form1::endDumpTable(ReadEnd ending) {
+QCoro::Task<> UnitController::endDumpTable(ReadEnd ending) {
     switch (ending) {
     case ReadEnd::Done:
         dropInput();
@@ -89,7 +74,7 @@ QCoro::Task<> Form1::endDumpTable(ReadEnd ending) {
     }
 }
 
-QCoro::Task<> Form1::receiveDumpHead() {
+QCoro::Task<> UnitController::receiveDumpHead() {
     // The code and its colon; "98" when the unit falls silent first.
     const ReadEnd head = co_await readInput(
         [this](char byte) {
@@ -100,13 +85,13 @@ QCoro::Task<> Form1::receiveDumpHead() {
     AnsRxCode = head == ReadEnd::Done ? AddData.left(2) : QStringLiteral("98");
 }
 
-QCoro::Task<Form1::ReadEnd> Form1::receiveDumpTable(std::uint32_t start) {
+QCoro::Task<UnitController::ReadEnd> UnitController::receiveDumpTable(std::uint32_t start) {
     // Every character is taken as it arrives, and the event loop runs at least once a line so
     // that the window paints and the cancel button is served.
     AddList1(DumpTable::header());
     co_await nextPass();
     DumpTable table(start);
-    PbCansel->setEnabled(true);
+    openCancel(true);
     const ReadEnd ending = co_await readInput(
         [this, &table](char byte) {
             switch (table.take(byte)) {
@@ -114,7 +99,7 @@ QCoro::Task<Form1::ReadEnd> Form1::receiveDumpTable(std::uint32_t start) {
                 return Take::More;
             case DumpTable::Step::LineFull:
                 AddList1(table.takeLine());
-                PbCansel->setEnabled(true);
+                openCancel(true);
                 return Take::Pause;
             case DumpTable::Step::End:
                 break;
@@ -130,8 +115,8 @@ QCoro::Task<Form1::ReadEnd> Form1::receiveDumpTable(std::uint32_t start) {
     co_return ending;
 }
 
-QCoro::Task<> Form1::PbBD_Click() {
-    co_await BDsub(DUMPS->text() + QStringLiteral(",") + DUMPE->text());
+QCoro::Task<> UnitController::PbBD_Click() {
+    co_await BDsub(m_choices.dumpStart + QStringLiteral(",") + m_choices.dumpEnd);
 }
 
 } // namespace corvane

@@ -1,13 +1,13 @@
-// The window's command text helpers: the split and the clean-up of command and reply texts into
+// The controller's command text helpers: the split and the clean-up of command and reply texts into
 // Rcmd0..Rcmd5, over the pure functions of commandtext.h.
 
-#include "window/form1.h"
+#include "controller/unitcontroller.h"
 #include "text/datafile.h"
 #include "text/commandtext.h"
 
 namespace corvane {
 
-void Form1::DiviCCommand(QString &ContCommand) {
+void UnitController::DiviCCommand(QString &ContCommand) {
     const CommandFields f = divideCommand(ContCommand);
     Rcmd0 = f.field[0];
     Rcmd1 = f.field[1];
@@ -17,11 +17,11 @@ void Form1::DiviCCommand(QString &ContCommand) {
     Rcmd5 = f.field[5];
 }
 
-QString Form1::ReMakeCmd(QString &ContCommand) {
+QString UnitController::ReMakeCmd(QString &ContCommand) {
     return reMakeCmd(ContCommand);
 }
 
-QString Form1::splitFileArgument(QString RemoteCMD) {
+QString UnitController::splitFileArgument(QString RemoteCMD) {
     DiviCCommand(RemoteCMD);
     Rcmd2 = ReMakeCmd(Rcmd2);
     Rcmd3 = ReMakeCmd(Rcmd3);

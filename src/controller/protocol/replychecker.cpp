@@ -1,16 +1,10 @@
 // CeckAnsRX: receives the unit's reply line, has it judged (judgeReply, a pure function of the
 // reply and the panel) and applies the outcome: log lines, panel, busy state.
 
-#include "window/form1.h"
+#include "controller/unitcontroller.h"
 #include "text/cp932.h"
 #include "text/replyjudge.h"
 
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPersistentModelIndex>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QTimer>
 
 namespace corvane {
@@ -18,53 +12,56 @@ namespace corvane {
 namespace {
 
 constexpr int kWaitMomentMs = 1000;
-// The colour of a device code the unit refused.
-const QColor kRefusedCode(255, 0, 0);
 
 } // namespace
 
-void Form1::refuseParameter() {
-    AddList1(QStringLiteral("！ パラメータに、誤りがあります。"));
-    m_commandRefused = true;
+void UnitController::refuseParameter() {
+    report(Notice::ParameterRefused);
 }
 
-bool Form1::answeredOk() const {
-    return !m_parameterRefused && AnsRxCode == QLatin1String("00");
+QCoro::Task<Reply> UnitController::exchange(const QString &line, const QString &MODE) {
+    const Sent sent = Output(line);
+    co_return co_await CeckAnsRX(MODE, sent);
 }
 
-QCoro::Task<> Form1::CeckAnsRX(QString MODE) {
-    if (m_parameterRefused) {
+QCoro::Task<Reply> UnitController::CeckAnsRX(QString MODE, Sent sent) {
+    if (sent == Sent::Unencodable) {
         // Nothing was sent: there is no reply to judge, and AnsRxCode stays the last reply's.
         refuseParameter();
-        co_return;
+        co_return Reply{Reply::Kind::ParameterRefused, AnsRxCode, AddData, {}};
     }
-    if (const std::optional<int> timeoutMs = replyTimeoutMs(MODE))
+    if (sent == Sent::Refused) {
+        // The command never left: nothing to wait for. A port that is gone answers nothing.
+        AddData.clear();
+        AnsRxCode = MSComm1->isOpen() ? QStringLiteral("99") : QStringLiteral("98");
+    } else if (const std::optional<int> timeoutMs = replyTimeoutMs(MODE)) {
         co_await receiveReply(*timeoutMs);
-    applyOutcome(judgeReply(AnsRxCode, MODE, AddData, panelFacts()));
+    }
+    const ReplyOutcome outcome = judgeReply(AnsRxCode, MODE, AddData, panelFacts());
+    applyOutcome(outcome);
+    Reply reply{Reply::Kind::Unit, AnsRxCode, AddData, outcome.fields};
+    if (sent == Sent::Refused || AnsRxCode == u"98" || AnsRxCode == u"99")
+        reply.kind = AnsRxCode == u"99" ? Reply::Kind::SendRefused : Reply::Kind::NoReply;
+    co_return reply;
 }
 
-QCoro::Task<> Form1::receiveReply(int timeoutMs) {
+QCoro::Task<> UnitController::receiveReply(int timeoutMs) {
     AddData.clear();
     if (!MSComm1->isOpen()) {
         // A port that is gone (or never opened) answers nothing: the link is lost.
-        m_sendRefused = false;
         AnsRxCode = QStringLiteral("98");
         co_return;
     }
-    if (m_sendRefused) {
-        // The command never left: nothing to wait for.
-        m_sendRefused = false;
-        AnsRxCode = QStringLiteral("99");
-        co_return;
-    }
-    showInLog(QString());
-    const QPersistentModelIndex placeholder(List1->model()->index(List1->count() - 1, 0));
+    const int placeholder = showPassingLine(QString());
+    QString shown;
     // A moment without a complete reply: the operator is asked to wait.
     QTimer moment;
     moment.setSingleShot(true);
-    connect(&moment, &QTimer::timeout, this, [this, &placeholder] {
-        if (placeholder.isValid() && List1->item(placeholder.row())->text().isEmpty())
-            List1->item(placeholder.row())->setText(QStringLiteral(" - Wait a moment "));
+    connect(&moment, &QTimer::timeout, this, [this, placeholder, &shown] {
+        if (shown.isEmpty()) {
+            shown = QStringLiteral(" - Wait a moment ");
+            updatePassingLine(placeholder, shown);
+        }
     });
     moment.start(kWaitMomentMs);
 
@@ -82,29 +79,27 @@ QCoro::Task<> Form1::receiveReply(int timeoutMs) {
         ReadRule{timeoutMs, false});
     --m_replyWaits;
     AddData = fromCp932(reply);
+    endPassingLine(placeholder);
     if (!reply.endsWith("\r\n")) {
         AnsRxCode = QStringLiteral("98");
         // The placeholder stays in the log now.
-        if (placeholder.isValid())
-            recordLogLine(List1->item(placeholder.row())->text());
+        AddList1(shown);
         co_return;
     }
-    if (placeholder.isValid())
-        delete List1->takeItem(placeholder.row());
     AnsRxCode = AddData.left(2);
 }
 
-PanelFacts Form1::panelFacts() const {
+PanelFacts UnitController::panelFacts() const {
     PanelFacts facts;
-    facts.deviceCode = LbDevSetCode->text();
-    facts.deviceCodeRed = textColor(LbDevSetCode) == kRefusedCode;
-    facts.width = LbDevRom2->text();
-    facts.bufferTypeLow = OpBuffTypeL->isChecked();
-    facts.bufferTypeHigh = OpBuffTypeH->isChecked();
+    facts.deviceCode = m_panel.deviceCode;
+    facts.deviceCodeRed = m_panel.deviceCodeRefused;
+    facts.width = m_panel.width;
+    facts.bufferTypeLow = m_panel.bufferTypeLow;
+    facts.bufferTypeHigh = m_panel.bufferTypeHigh;
     return facts;
 }
 
-void Form1::applyOutcome(const ReplyOutcome &outcome) {
+void UnitController::applyOutcome(const ReplyOutcome &outcome) {
     for (const QString &line : outcome.log)
         AddList1(line);
     AddData = outcome.reply;
@@ -119,36 +114,28 @@ void Form1::applyOutcome(const ReplyOutcome &outcome) {
     }
     if (outcome.clearCancel)
         EscFlag = false;
-    if (outcome.busy != BusyChange::None) {
-        PbUnEn();
-        const bool linkLost = outcome.busy == BusyChange::LinkLost;
-        (linkLost ? PbExit : PbDevice)->setEnabled(true);
-        (linkLost ? PbON : PbBuff)->setEnabled(true);
-    }
+    if (outcome.busy != BusyChange::None)
+        setBusy(outcome.busy == BusyChange::LinkLost ? Busy::LinkLost : Busy::DeviceSetUpOnly);
 
     const PanelChange &p = outcome.panel;
-    const auto setText = [](auto *control, const std::optional<QString> &text) {
-        if (text)
-            control->setText(*text);
-    };
-    setText(LbDevSetCode, p.deviceCode);
-    setText(TexDVS, p.deviceEntry);
-    setText(LbDevStr1, p.text1);
-    setText(LbDevStr2, p.text2);
-    setText(LbDevRom1, p.kind);
-    setText(LbDevRom2, p.width);
-    setText(LbDevEAddr, p.endAddress);
-    setText(StBuffAdr, p.bufferAddress);
-    if (p.deviceCodeRed)
-        setTextColor(LbDevSetCode, *p.deviceCodeRed ? kRefusedCode : QColor(0, 0, 0));
-    if (p.bufferTypeLow.value_or(false))
-        setOptionValue(OpBuffTypeL, true);
-    if (p.bufferTypeHigh.value_or(false))
-        setOptionValue(OpBuffTypeH, true);
-    if (p.bufferTypeEnabled) {
-        for (QWidget *w : std::initializer_list<QWidget *>{Label18, OpBuffTypeL, OpBuffTypeH})
-            w->setEnabled(*p.bufferTypeEnabled);
+    PanelState panel = m_panel;
+    for (auto [to, from] : {std::pair{&panel.deviceCode, &p.deviceCode},
+                            std::pair{&panel.deviceEntry, &p.deviceEntry},
+                            std::pair{&panel.text1, &p.text1}, std::pair{&panel.text2, &p.text2},
+                            std::pair{&panel.kind, &p.kind}, std::pair{&panel.width, &p.width},
+                            std::pair{&panel.endAddress, &p.endAddress},
+                            std::pair{&panel.bufferAddress, &p.bufferAddress}}) {
+        if (*from)
+            *to = **from;
     }
+    panel.deviceCodeRefused = p.deviceCodeRed.value_or(panel.deviceCodeRefused);
+    // Setting one buffer type clears the other, as option buttons do.
+    if (p.bufferTypeLow.value_or(false))
+        std::tie(panel.bufferTypeLow, panel.bufferTypeHigh) = std::pair{true, false};
+    if (p.bufferTypeHigh.value_or(false))
+        std::tie(panel.bufferTypeLow, panel.bufferTypeHigh) = std::pair{false, true};
+    panel.bufferTypeEnabled = p.bufferTypeEnabled.value_or(panel.bufferTypeEnabled);
+    setPanel(panel);
 }
 
 } // namespace corvane
