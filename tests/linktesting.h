@@ -1,7 +1,7 @@
 #pragma once
 // Test helpers for the line back ends: waiting, CPU time, corvane-unit on a pseudo-terminal.
 
-#include "formfixture.h"
+#include "testing.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -4,16 +4,12 @@
 #include "text/settingsfile.h"
 #include "text/commandfilereader.h"
 #include "text/consolecommand.h"
-#include "formfixture.h"
+#include "unitfixture.h"
 #include "linktesting.h"
 
 #include <QBuffer>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -65,13 +61,13 @@ const QString kBadParameter = u"！ パラメータに、誤りがあります�
 const QString kHexLine = u":020000040000FA"_s;
 
 // The six transfers by their command words: title in the log, and the operation.
-const QMap<QString, std::pair<QString, QCoro::Task<> (Form1::*)(QString)>> kTransfers{
-    {u"LH"_s, {u"* Load HEX File"_s, &Form1::LHsub}},
-    {u"LS"_s, {u"* Losd S File"_s, &Form1::LSsub}},
-    {u"LB"_s, {u"* Load Binary File"_s, &Form1::LBsub}},
-    {u"SH"_s, {u"* Save HEX File"_s, &Form1::SHsub}},
-    {u"SS"_s, {u"* Save S File"_s, &Form1::SSsub}},
-    {u"SB"_s, {u"* Save Binary File"_s, &Form1::SBsub}}};
+const QMap<QString, std::pair<QString, QCoro::Task<> (UnitController::*)(QString)>> kTransfers{
+    {u"LH"_s, {u"* Load HEX File"_s, &UnitController::LHsub}},
+    {u"LS"_s, {u"* Losd S File"_s, &UnitController::LSsub}},
+    {u"LB"_s, {u"* Load Binary File"_s, &UnitController::LBsub}},
+    {u"SH"_s, {u"* Save HEX File"_s, &UnitController::SHsub}},
+    {u"SS"_s, {u"* Save S File"_s, &UnitController::SSsub}},
+    {u"SB"_s, {u"* Save Binary File"_s, &UnitController::SBsub}}};
 
 } // namespace
 
@@ -158,7 +154,7 @@ private Q_SLOTS:
         QFETCH(Transfer, t);
         QList<ScriptedPort *> later; // the ports a reconnect opens
         Journal journal;
-        FormFixture f(
+        UnitFixture f(
             0,
             [&](auto &) {
                 return std::unique_ptr<SerialPort>(later.emplace_back(new ScriptedPort));
@@ -185,20 +181,20 @@ private Q_SLOTS:
         });
 
         auto task =
-            (f.form().*kTransfers[t.op].second)(t.arg.startsWith(u'/') ? t.arg : data + t.arg);
+            (f.unit().*kTransfers[t.op].second)(t.arg.startsWith(u'/') ? t.arg : data + t.arg);
         if (!t.cancelAt.isEmpty()) {
             QTRY_COMPARE(f.log().constLast(), t.cancelAt);
-            QVERIFY(f->m_dataFile && f->m_dataFile->isOpen() && f->PbCansel->isEnabled());
+            QVERIFY(f->m_dataFile && f->m_dataFile->isOpen() && f.enabled(u"PbCansel"_s));
             QTest::qWait(20);
             QCOMPARE(port->written(), first); // nothing more before the cancel
-            f->PbCansel->click();
+            f->PbCansel_Click();
         }
         if (t.holdAt > 0) { // a hold of over a second says so in the log and the title
             QTRY_VERIFY(!port->ctsHolding());
             QTest::qWait(20);
             QVERIFY(!f.log().contains(kCtsWait));
             QTRY_COMPARE(f.log().constLast(), kCtsWait);
-            QTRY_VERIFY(f->windowTitle().endsWith(u" CTS待ち"_s));
+            QTRY_VERIFY(f.progress().endsWith(u" CTS待ち"_s));
             QCOMPARE(port->written().size(), t.holdAt); // nothing more while CTS is low
             t.holdAt = 0;
             port->setCts(true);
@@ -218,10 +214,10 @@ private Q_SLOTS:
         if (!t.file.isNull())
             QCOMPARE(readFile(data), t.file);
         QCOMPARE(f->AnsRxCode, t.code);
-        QVERIFY(!f->m_dataFile && !f->EscFlag && !f->PbCansel->isEnabled() && f->PbBL->isEnabled());
+        QVERIFY(!f->m_dataFile && !f->EscFlag && !f.enabled(u"PbCansel"_s) && f.enabled(u"PbBL"_s));
         QVERIFY(port->nullDiscard() == (t.op == u"SB"_s) && !port->binaryMode());
-        if (t.op.startsWith(u'S') && t.file.endsWith('\n')) // the EOF lamp turns purple with a line
-            QCOMPARE(f->backColor(f->MoniEOF), QColor(128, 0, 128));
+        if (t.op.startsWith(u'S') && t.file.endsWith('\n')) // the EOF lamp lights with a line
+            QVERIFY(f.records() > 0);
         if (t.op == u"SB"_s) { // the binary save's NUL discarding holds on the port of a reconnect
             QVERIFY(runToEnd(f->PbON_Click()));
             QVERIFY(later.size() == 1 && later[0]->nullDiscard());
@@ -231,7 +227,7 @@ private Q_SLOTS:
     // A save whose write comes back short without an error (a file size limit reached within one
     // long line) did not write its file; what it wrote stays.
     void shortWrite() {
-        FormFixture f;
+        UnitFixture f;
         f.useScripted()->respond("SH", QByteArray(40000, 'A') + "\r\x1a");
         f.setDevice(u"2F"_s, u"1FFFF"_s);
         rlimit before{};
@@ -249,19 +245,19 @@ private Q_SLOTS:
 
     // The go buttons start the transfer of the chosen format on the path in their box.
     void goButtons() {
-        FormFixture f;
+        UnitFixture f;
         ScriptedPort *port = f.useScripted();
         port->respond("L", "20\r\n");
         port->respond("S", "\x1a");
         f.setDevice(u"03"_s, u"07FFF"_s);
-        f->TexLoadDir->setText(writeFile(f.path(u"in"_s), ""));
-        f->TexSaveDir->setText(f.path(u"out"_s));
-        const std::tuple<QRadioButton *, QByteArray, QByteArray> formats[] = {
-            {f->OpFileModeH, "LH0", "SH0,07FFF,0"},
-            {f->OpFileModeS, "LS0", "SS0,07FFF,0"},
-            {f->OpFileModeB, "LB0,0", "SB0,07FFF"}};
+        f.set(u"TexLoadDir="_s + writeFile(f.path(u"in"_s), "") + u";TexSaveDir="_s +
+              f.path(u"out"_s));
+        const std::tuple<QString, QByteArray, QByteArray> formats[] = {
+            {u"OpFileModeH"_s, "LH0", "SH0,07FFF,0"},
+            {u"OpFileModeS"_s, "LS0", "SS0,07FFF,0"},
+            {u"OpFileModeB"_s, "LB0,0", "SB0,07FFF"}};
         for (const auto &[option, load, save] : formats) {
-            option->setChecked(true);
+            f.set(option + u"=1"_s);
             port->clearWritten();
             QVERIFY(runToEnd(f->PbGoLoad_Click()));
             QVERIFY(runToEnd(f->PbGoSave_Click()));
@@ -279,7 +275,7 @@ private Q_SLOTS:
     }
     void roundTrip() {
         QFETCH(QStringList, words);
-        FormFixture f;
+        UnitFixture f;
         f.useEmulated(UnitOptions{0.0}, true);
         QByteArray image;
         for (int i = 0; i < 600; ++i)
@@ -292,11 +288,11 @@ private Q_SLOTS:
                                    {bin, u"-binary"_s, u"-offset"_s, u"0xFEE0"_s,
                                     u"-execution-start-address=0"_s, u"-o"_s, in, words[2]}));
         QVERIFY(
-            runToEnd((f.form().*kTransfers[words[0]].second)(text ? in : bin + u",FEE0"_s), 30000));
+            runToEnd((f.unit().*kTransfers[words[0]].second)(text ? in : bin + u",FEE0"_s), 30000));
         QCOMPARE(f.log().constLast(), u"OK"_s);
 
         const QString range = u",FEE0,%1"_s.arg(0xFEE0 + image.size() - 1, 0, 16);
-        QVERIFY(runToEnd((f.form().*kTransfers[words[1]].second)(out + range), 30000));
+        QVERIFY(runToEnd((f.unit().*kTransfers[words[1]].second)(out + range), 30000));
         // The progress estimate of the save is close to what the unit sent.
         const qint64 estimate = expectedTransferBytes(words[1], 0xFEE0, 0xFEE0 + 599);
         QVERIFY2(qAbs(estimate - readFile(out).size()) <= readFile(out).size() / 50,
@@ -339,56 +335,6 @@ private Q_SLOTS:
         for (qint64 wait = 1; wait <= counts.value(3); ++wait)
             progress.setCtsWait(wait == 1);
         QTEST(progress.text(1000 + counts[2]), "text");
-    }
-
-    // A save that runs long shows its progress in the title, and the title comes back after it.
-    void progressInTitle() {
-        FormFixture f;
-        f.useEmulated(UnitOptions{0.0}, true); // 38400 bit/s: 11.5 kB take 3 s
-        QSignalSpy shown(&f.form(), &Form1::progressChanged);
-        auto save = f->SHsub(f.path(u"out.hex"_s) + u",0,FFF"_s);
-        QTest::qWait(2600);
-        static const QRegularExpression title(
-            u"^Corvane ROM Programmer — SH [1-9][0-9] % 3\\.[5-9] kB/s 0:0[0-9]$"_s);
-        QVERIFY2(title.match(f->windowTitle()).hasMatch(), qPrintable(f->windowTitle()));
-        QVERIFY(runToEnd(std::move(save)));
-        QCOMPARE(f->windowTitle(), u"Corvane ROM Programmer"_s);
-        QVERIFY(shown.size() >= 2 && shown.constLast().constFirst().toString().isEmpty());
-    }
-
-    // The real dialog opens where the last file was chosen; a cancel leaves the edited box alone.
-    void realDialog_data() {
-        QTest::addColumn<bool>("save");
-        QTest::addColumn<bool>("cancel");
-        QTest::newRow("open") << false << false;
-        QTest::newRow("save") << true << false;
-        QTest::newRow("open cancelled") << false << true;
-    }
-    void realDialog() {
-        QFETCH(bool, save);
-        QFETCH(bool, cancel);
-        FormFixture f;
-        const QString folder = QDir(f.path({})).absolutePath();
-        const QString last = writeFile(folder + u"/last.HEX"_s, {}), next = folder + u"/next.S"_s;
-        if (!save) // the open dialog takes existing files only
-            writeFile(next, {});
-        f->CommonDialog1.InitDir = last;
-        QLineEdit *box = save ? f->TexSaveDir : f->TexLoadDir;
-        box->setText(u"edited,100"_s);
-        auto click = save ? f->PbSaveDir_Click() : f->PbLoadDir_Click();
-        QFileDialog *dialog = nullptr;
-        QTRY_VERIFY((dialog = f->findChild<QFileDialog *>()) && dialog->isVisible());
-        QCOMPARE(QDir(dialog->directory()).absolutePath(), folder);
-        QCOMPARE(dialog->nameFilters(),
-                 (QStringList{u"インテル拡張HEX(*.HEX)"_s, u"モトローラSフォーマット(*.S)"_s,
-                              u"バイナリファイル(*.BIN)"_s}));
-        QCOMPARE(dialog->acceptMode(), save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-        QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
-        dialog->selectFile(next);
-        QTimer::singleShot(0, dialog, cancel ? &QDialog::reject : &QDialog::accept);
-        QVERIFY(runToEnd(std::move(click)));
-        QCOMPARE(box->text(), cancel ? u"edited,100"_s : next);
-        QCOMPARE(f->CommonDialog1.InitDir, cancel ? last : next);
     }
 
     // Ended by a signal mid-save, the program ends as "終了" does: lines kept whole, status 0.
@@ -555,18 +501,18 @@ private Q_SLOTS:
     }
     void runs() {
         QFETCH(Run, c);
-        FormFixture f;
+        UnitFixture f;
         ScriptedPort *port = f.useScripted();
         f.setDevice(u"2F"_s, u"1FFFF"_s);
         const QString hex = writeFile(f.path(u"a.hex"_s), kHexLine.toLatin1() + "\r\n:00000001FF");
         const QString file = writeFile(f.path(u"run.txt"_s), c.file.replace("%1", hex.toUtf8()));
-        f->TexResGoFile1->setText(c.path == u"-"_s ? file : c.path);
-        f->TexCMD->setText(u"before"_s);
+        f.setText(u"TexResGoFile1"_s, c.path == u"-"_s ? file : c.path);
+        f.setText(u"TexCMD"_s, u"before"_s);
         f.clearHistory();
         // A run stopped from outside ends after the command it is in.
         const bool stopped = QByteArray(QTest::currentDataTag()).startsWith("stopped");
         if (stopped)
-            connect(&f.form(), &Form1::runCommandStarted, &f.form(), [&f] { f->requestRunStop(); });
+            connect(&f.unit(), &UnitController::runCommandStarted, &f.unit(), [&f] { f->requestRunStop(); });
         const bool cancel = c.end == kCancelledEnd && !stopped;
         port->setCts(!cancel); // the busy unit keeps the load waiting before its first data line
         port->expect("\x1b", "34\r\n", 50);
@@ -577,8 +523,8 @@ private Q_SLOTS:
         auto task = f->PbResGo1_Click();
         if (cancel) {
             QVERIFY(waitUntil([&] { return f.history().contains(kHexLine); }, 5000));
-            QVERIFY(f->TexCMD->isReadOnly());
-            f->PbCansel->click();
+            QVERIFY(f->commandRunRunning());
+            f->PbCansel_Click();
         }
         QVERIFY(runToEnd(std::move(task)));
         QCOMPARE(port->writtenLines(), c.lines);
@@ -586,8 +532,8 @@ private Q_SLOTS:
         QVERIFY2(c.logged.isEmpty() || h.contains(c.logged), qPrintable(h.join(u'|')));
         QCOMPARE(h.last(), c.end);
         QCOMPARE(h.count(kNormalEnd) + h.count(kAbnormalEnd) + h.count(kCancelledEnd), 1);
-        QCOMPARE(f->TexCMD->text(), c.lastLine.replace(u"%1"_s, hex));
-        QVERIFY(!f->TexCMD->isReadOnly());
+        QCOMPARE(f->choices().command, c.lastLine.replace(u"%1"_s, hex));
+        QVERIFY(!f->commandRunRunning());
         if (c.lines.isEmpty() || c.lines[0].startsWith("TS99"))
             QCOMPARE(f->AnsRxCode, u"00"_s);
     }
@@ -614,12 +560,12 @@ private Q_SLOTS:
         QFETCH(QString, command);
         QFETCH(QString, title);
         QFETCH(QByteArray, loaded);
-        FormFixture f(10);
+        UnitFixture f(10);
         EmulatedPort *port = f.useEmulated({}, true);
         f.setDevice(u"04"_s, u"0FFFF"_s);
         const QString data = writeFile(f.path(u"data"_s), loaded);
         command.replace(u"%1"_s, data);
-        f->TexResGoFile1->setText(writeFile(f.path(u"run"_s), command.toUtf8() + "\r\nC"));
+        f.setText(u"TexResGoFile1"_s, writeFile(f.path(u"run"_s), command.toUtf8() + "\r\nC"));
         auto task = f->PbResGo1_Click();
         QTRY_VERIFY_WITH_TIMEOUT( // a few lines into the transfer
             f.history().contains(title) && f.history().size() > f.history().indexOf(title) + 5,
@@ -633,7 +579,7 @@ private Q_SLOTS:
         QVERIFY(!h.contains(kCannotOpen) && !h.contains(u"* Buffer clear"_s));
         QCOMPARE(h.last(), kAbnormalEnd);
         QCOMPARE(f->AnsRxCode, u"98"_s);
-        QVERIFY(f->PbON->isEnabled() && f->PbCMD->isEnabled() && !f->PbPG->isEnabled());
+        QVERIFY(f.enabled(u"PbON"_s) && f.enabled(u"PbCMD"_s) && !f.enabled(u"PbPG"_s));
         const QString shown = h.filter(QRegularExpression(u"^:"_s)).join(u"\r\n"); // in order
         if (command.startsWith(u"SH"_s))
             QVERIFY(!shown.isEmpty() && readFile(data).startsWith(shown.toLatin1() + "\r\n"));
@@ -659,7 +605,7 @@ private Q_SLOTS:
     void refused() {
         QFETCH(QString, command);
         for (const QString &code : {u"00"_s, u"98"_s}) { // in either link state
-            FormFixture f;
+            UnitFixture f;
             ScriptedPort *port = f.useScripted();
             f.setDevice(u"03"_s, u"07FFF"_s);
             f->AnsRxCode = code;
@@ -667,7 +613,7 @@ private Q_SLOTS:
             f->PbReEn();
             const QString before = f.enabledInSight();
             const QString data = writeFile(f.path(u"dätä.hex"_s), ":00000001FF\r\n");
-            f->TexCMD->setText(QString(command).replace(u"%1"_s, data));
+            f.setText(u"TexCMD"_s, QString(command).replace(u"%1"_s, data));
             QVERIFY(runToEnd(f->PbCMD_Click()));
             QCOMPARE(port->written(), QByteArray());
             QCOMPARE(readFile(data), ":00000001FF\r\n"_ba);
@@ -687,7 +633,7 @@ private Q_SLOTS:
     void queriesAfterLockingReply() {
         QFETCH(QByteArray, us0Reply);
         QFETCH(QByteArray, tsReply);
-        FormFixture f;
+        UnitFixture f;
         ScriptedPort *port = f.useScripted();
         f.setDevice(u"03"_s, u"07FFF"_s);
         port->expect("US0", us0Reply);
@@ -696,7 +642,7 @@ private Q_SLOTS:
         port->respond("US2", "00:00000,0\r\n");
         port->respond("TS2F", "00\r\n");
         QVERIFY(runToEnd(f->PbUS0_Click()));
-        QVERIFY(!f->PbPG->isEnabled());
+        QVERIFY(!f.enabled(u"PbPG"_s));
         port->clearWritten();
         QVERIFY(runToEnd(f->PbUS2_Click()));
         QVERIFY(runToEnd(f->インテルる_Click()));

@@ -3,7 +3,7 @@
 // cannot write, bytes without a line end on time and on a crash, and its files' modes.
 
 #include "shell/journal.h"
-#include "formfixture.h"
+#include "unitfixture.h"
 
 #include <QDir>
 #include <QTest>

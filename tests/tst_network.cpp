@@ -128,7 +128,7 @@ private Q_SLOTS:
         queued.connectToHost(QHostAddress::LocalHost, silent.serverPort());
         QVERIFY(queued.waitForConnected(2000));
         const QString address = u"127.0.0.1:%1"_s.arg(silent.serverPort());
-        FormFixture f;
+        UnitFixture f;
         f.set("Combo1=tcp://" + address);
         const QDeadlineTimer soonest(4990); // a precise timer: not before its 5 s
         QVERIFY(runToEnd(f->PbON_Click(), 7000) && soonest.hasExpired());
@@ -148,7 +148,7 @@ private Q_SLOTS:
                                u"%3connection: &raw\n    accepter: tcp,127.0.0.1,%2\n%3"_s.arg(rfc)
                                    .arg(raw)
                                    .arg(connector);
-        FormFixture f;
+        UnitFixture f;
         QProcess ser2net;
         ser2net.start("ser2net",
                       {"-n", "-u", "-c", writeFile(f.path("ser2net.yaml"), config.toUtf8()), "-P",
@@ -186,7 +186,7 @@ private Q_SLOTS:
         f.clearHistory();
         auto save = f->SHsub(f.path("cut.hex") + ",0,3FFFF,0");
         QVERIFY(waitUntil([&] { return f.history().size() > 20; }, 5000));
-        f->PbCansel->click();
+        f->PbCansel_Click();
         QVERIFY(runToEnd(std::move(save), 15000));
         QCOMPARE(f.log().constLast() + f->AnsRxCode, u"キャンセルしました。34"_s);
         f.clearHistory();

@@ -35,10 +35,10 @@ QString outcomeText(const ReplyOutcome &o) {
 
 // Starts an operation: a button's handler by the button's name, a sub with its parameter
 // ("BS 1000", "BT H"), or DeviceCont titled "* Title" ("PG 100,7FF,E").
-QCoro::Task<> start(Form1 &f, const QString &call) {
+QCoro::Task<> start(UnitController &f, const QString &call) {
 #define CLICK(name)                                                                                \
-    { QStringLiteral(#name), &Form1::name##_Click }
-    static const QMap<QString, QCoro::Task<> (Form1::*)()> clicks{
+    { QStringLiteral(#name), &UnitController::name##_Click }
+    static const QMap<QString, QCoro::Task<> (UnitController::*)()> clicks{
         CLICK(PbON),     CLICK(PbPG),  CLICK(PbCP),  CLICK(PbWT),      CLICK(PbBL), CLICK(PbRD),
         CLICK(PbER),     CLICK(PbBD),  CLICK(PbCL),  CLICK(PbEE),      CLICK(PbES), CLICK(PbBuff),
         CLICK(PbDevice), CLICK(PbUS0), CLICK(PbUS2), CLICK(インテルる)};
@@ -53,8 +53,8 @@ QCoro::Task<> start(Form1 &f, const QString &call) {
 }
 
 // The window as `before` says: "A" a word-wide EEPROM 2F up to 1FFFF, "E" an EPROM 03 up to
-// 0FFFF, "-" no device; then the words of FormFixture::set.
-void prepare(FormFixture &fx, const QString &before) {
+// 0FFFF, "-" no device; then the words of UnitFixture::set.
+void prepare(UnitFixture &fx, const QString &before) {
     if (before.startsWith(QLatin1Char('A')))
         fx.setDevice("2F", "1FFFF", "EEPROM", "(Word ROM)");
     else if (before.startsWith(QLatin1Char('E')))
@@ -62,7 +62,7 @@ void prepare(FormFixture &fx, const QString &before) {
     fx->AnsRxCode = QStringLiteral("00");
     fx->PbReEn();
     fx.set(before.mid(2));
-    fx->List1->clear();
+    fx.clearLog();
 }
 
 // The unit's answer to "BD" for the bytes first..last (low eight bits of each address), and line
@@ -190,7 +190,7 @@ void TestProtocol::operation_data() {
     QTest::addColumn<QString>("call");
     QTest::addColumn<QList<QByteArray>>("script"); // lines sent, each followed by the answer
     QTest::addColumn<QString>("log");
-    QTest::addColumn<QString>("after"); // as FormFixture::probe shows it
+    QTest::addColumn<QString>("after"); // as UnitFixture::probe shows it
     const auto row = [](const char *name, const char *before, const char *call,
                         const QList<QByteArray> &script, const QString &log,
                         const char *after = "") {
@@ -306,7 +306,7 @@ void TestProtocol::operation() {
     QFETCH(QString, log);
     QFETCH(QString, after);
     ScriptedPort *port = nullptr; // the window's line, replaced by a (re)connect
-    FormFixture fx(0, [&](const QString &) {
+    UnitFixture fx(0, [&](const QString &) {
         auto made = std::make_unique<ScriptedPort>();
         expectScript(port = made.get(), script);
         return made;
@@ -314,12 +314,12 @@ void TestProtocol::operation() {
     const QList<QByteArray> lines = expectScript(port = fx.useScripted(), script);
     port->setWriteRefused(script.contains("<refused>"));
     prepare(fx, before);
-    auto task = start(fx.form(), call);
+    auto task = start(fx.unit(), call);
     // The cancel button, where the unit answers the cancel line, once the data flows.
     if (lines.contains("\x1b")) {
         QVERIFY(waitUntil([&] { return !port->written().isEmpty(); }, 3000));
         spin(150);
-        fx->PbCansel->click();
+        fx->PbCansel_Click();
     }
     QVERIFY2(runToEnd(std::move(task), 20000), port->written().constData());
     QCOMPARE(port->writtenLines(), script.contains("<refused>") ? QList<QByteArray>() : lines);
@@ -333,7 +333,7 @@ void TestProtocol::operation() {
                 QStringLiteral("装置内デバイス・コードは\\1です。"));
     QCOMPARE(fx.log().join('|'), '|' + log);
     QCOMPARE(fx.probe(after), after);
-    QVERIFY(!fx->PbCansel->isEnabled() && !fx->EscFlag);
+    QVERIFY(!fx.enabled(u"PbCansel"_s) && !fx->EscFlag);
 }
 
 QTEST_MAIN(TestProtocol)

@@ -1,0 +1,28 @@
+#pragma once
+// Test support shared by every test program: running the event loop, files, scripted answers and
+// journal files.
+
+#include "ports/scriptedport.h"
+
+#include <QCoro/QCoroTask>
+#include <QList>
+
+namespace corvane::test {
+
+// Runs the event loop until `task` has finished or `timeoutMs` has passed; true when it finished.
+bool runToEnd(QCoro::Task<> task, int timeoutMs = 10000);
+// Runs the event loop for `ms` milliseconds (sleeping, not spinning).
+void spin(int ms);
+// Writes `bytes` to `path` (the test program stops if it cannot) and returns the path.
+QString writeFile(const QString &path, const QByteArray &bytes);
+// The bytes of the file at `path`, or "<missing>" when it cannot be read.
+QByteArray readFile(const QString &path);
+// Has `port` answer each line of `script` (lines and answers taking turns; an empty answer or
+// "<refused>": none; a long one in pieces 50 ms apart, "|" separates pieces 0.4 s apart) and
+// returns the lines.
+QList<QByteArray> expectScript(ScriptedPort *port, const QList<QByteArray> &script);
+// The bytes one direction of a journal file stands for ('>' sent, '<' received): after "> " a
+// text (CP932) and its CR LF, after ">-" a text alone, after ">x " hex bytes.
+QByteArray journalBytes(const QString &path, char mark);
+
+} // namespace corvane::test
