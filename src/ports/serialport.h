@@ -12,6 +12,7 @@ namespace corvane {
 
 class SerialPort : public QObject {
     Q_OBJECT
+    friend class JournalingPort; // takes the raw input of the port it wraps
 public:
     // Size of the input buffer the flow-control rule of the line monitor assumes.
     static constexpr int kInBufferSize = 1024;

@@ -35,6 +35,8 @@
 // folder); once a line is written again the notice gets "ジャーナルの記録を再開しました。（PATH）".
 // A file found to end inside a line (a write cut short) gets a line end before the next line.
 
+#include "ports/journalingport.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
@@ -52,7 +54,7 @@
 
 namespace corvane {
 
-class Journal {
+class Journal : public PortTap {
 public:
     using Clock = std::function<QDateTime()>;
     static constexpr qint64 kDefaultLimit = qint64(100) * 1024 * 1024;
@@ -60,7 +62,7 @@ public:
     // `limit`: the most bytes the journal files of a daily folder may take. `clock` gives the
     // local time of each line (the current time when empty).
     explicit Journal(qint64 limit = kDefaultLimit, Clock clock = {});
-    ~Journal();
+    ~Journal() override;
     Journal(const Journal &) = delete;
     Journal &operator=(const Journal &) = delete;
 
@@ -95,15 +97,15 @@ public:
     void logLine(const QString &line);
     // Bytes on the line, always recorded exactly. They gather into a journal line until a line
     // end (CR LF, LF, or CR followed by anything else), a change of direction, a pause or flush().
-    void sent(const QByteArray &bytes);
-    void received(const QByteArray &bytes);
+    void sent(const QByteArray &bytes) override;
+    void received(const QByteArray &bytes) override;
     void received(char byte);
     // Received bytes the program drops unread (the input purge, the idle discard, the maintenance
     // buttons). The first kDiscardBudget of them are recorded exactly; beyond that they are only
     // counted, in a "<!" line at most once a second and a last one when exact recording resumes
     // (or other bytes come, or the journal is flushed). The budget renews at beginPurge() and
     // once discarded input has been quiet for a second.
-    void discarded(const QByteArray &bytes);
+    void discarded(const QByteArray &bytes) override;
     static constexpr qsizetype kDiscardBudget = 4096;
     // A purge begins: its bytes are recorded exactly again, up to the budget.
     void beginPurge();
