@@ -6,6 +6,7 @@
 //        [journal: the unpaced dump of 1 MiB without and with the daily journal, five times in
 //        turn, and the journal's cost in the median times]
 
+#include "shell/unitjournal.h"
 #include "window/form1.h"
 #include "shell/journal.h"
 #include "ports/emulatedport.h"
@@ -52,12 +53,13 @@ struct Result {
 };
 
 Result dump(const QString &settingsPath, int bytes, bool paced, Journal *journal = nullptr) {
-    Form1Options options;
+    ControllerOptions options;
     options.settingsPath = settingsPath;
-    options.journal = journal;
     options.timerIntervalMs = 10; // the line monitor paces the unit with DTR/RTS
-    Form1 form(options);
-    form.StartUpWork = 2; // no start-up connection: the emulated line is put in place below
+    UnitController unit(journaled(options, journal));
+    if (journal)
+        recordEvents(unit, *journal);
+    unit.StartUpWork = 2; // no start-up connection: the emulated line is put in place below
 
     auto port = std::make_unique<EmulatedPort>(UnitOptions{0.0});
     port->setPaced(paced);
@@ -66,14 +68,14 @@ Result dump(const QString &settingsPath, int bytes, bool paced, Journal *journal
     std::vector<std::uint8_t> &buffer = port->unit().buffer();
     for (int a = 0; a < bytes; ++a)
         buffer[std::size_t(a)] = std::uint8_t(a * 13 + (a >> 8));
-    form.usePort(std::move(port));
-    form.AnsRxCode = QStringLiteral("00");
-    form.PbReEn();
+    unit.usePort(std::move(port));
+    unit.AnsRxCode = QStringLiteral("00");
+    unit.PbReEn();
 
     Result result;
     QElapsedTimer clock;
     double cpuAtStart = 0;
-    QObject::connect(&form, &Form1::logLineAdded, &form, [&](const QString &line) {
+    QObject::connect(&unit, &UnitController::logLineAdded, &unit, [&](const QString &line) {
         if (line.startsWith(QLatin1String("  ADD"))) {
             clock.start();
             cpuAtStart = cpuSeconds();
@@ -88,7 +90,7 @@ Result dump(const QString &settingsPath, int bytes, bool paced, Journal *journal
 
     QEventLoop loop;
     const QString range = QStringLiteral("0,%1").arg(bytes - 1, 0, 16).toUpper();
-    auto task = runAndQuit(form.BDsub(range), loop);
+    auto task = runAndQuit(unit.BDsub(range), loop);
     loop.exec();
     // "xx" for the first byte, ",xx" for each further one, CR LF.
     result.characters = 2 + 3 * qint64(bytes - 1) + 2;

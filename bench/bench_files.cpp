@@ -11,6 +11,7 @@
 // Environment: BENCH_PACED_KIB=N size of the paced image; BENCH_TICK_MS=N interval of the line
 // monitor (its flow control stalls an unpaced unit until the next tick).
 
+#include "shell/unitjournal.h"
 #include "window/form1.h"
 #include "ports/emulatedport.h"
 
@@ -79,8 +80,8 @@ long peakKiB() {
 
 struct Format {
     const char *name;
-    QCoro::Task<> (Form1::*save)(QString);
-    QCoro::Task<> (Form1::*load)(QString);
+    QCoro::Task<> (UnitController::*save)(QString);
+    QCoro::Task<> (UnitController::*load)(QString);
     const char *suffix;
     QString loadReady; // the log line after which a load's data flows
     QString saveEnd;   // the log line that ends a save's data
@@ -95,7 +96,7 @@ struct Measure {
 };
 
 // Runs one operation and times it, and the part between the log lines `from` and `to`.
-Measure run(Form1 &form, QCoro::Task<> (Form1::*op)(QString), const QString &argument,
+Measure run(UnitController &unit, QCoro::Task<> (UnitController::*op)(QString), const QString &argument,
             const QString &from, const QString &to, const QString &success) {
     QElapsedTimer clock;
     qint64 fromMs = -1;
@@ -103,7 +104,7 @@ Measure run(Form1 &form, QCoro::Task<> (Form1::*op)(QString), const QString &arg
     qint64 previousMs = 0;
     QStringList tail; // the last lines logged, shown when the operation failed
     const auto connection =
-        QObject::connect(&form, &Form1::logLineAdded, &form, [&](const QString &line) {
+        QObject::connect(&unit, &UnitController::logLineAdded, &unit, [&](const QString &line) {
             if (fromMs < 0 && line == from)
                 fromMs = clock.elapsed();
             // A save's data ends with the line before its end line (the binary save's end line
@@ -118,7 +119,7 @@ Measure run(Form1 &form, QCoro::Task<> (Form1::*op)(QString), const QString &arg
     const double cpu = cpuSeconds();
     const double unitCpu = g_unitCpu;
     clock.start();
-    QCoro::waitFor((form.*op)(argument));
+    QCoro::waitFor((unit.*op)(argument));
     Measure m;
     m.seconds = double(clock.nsecsElapsed()) / 1e9;
     if (toMs < 0)
@@ -148,12 +149,13 @@ void report(const char *what, const Measure &m, qint64 lineBytes, bool paced) {
 
 bool roundTrip(const QTemporaryDir &dir, const Format &format, int imageBytes, bool paced,
                bool shown) {
-    Form1Options options;
+    ControllerOptions options;
     options.settingsPath = dir.filePath(QStringLiteral("Corvane.INI"));
     if (const int tick = qEnvironmentVariableIntValue("BENCH_TICK_MS"); tick > 0)
         options.timerIntervalMs = tick;
-    Form1 form(options);
-    form.StartUpWork = 2; // no start-up connection: the benchmark puts its own line in place
+    UnitController unit(options);
+    Form1 form(unit);
+    unit.StartUpWork = 2; // no start-up connection: the benchmark puts its own line in place
     if (shown)
         form.show();
     auto owned = std::make_unique<EmulatedPort>(UnitOptions{0.0, 0});
@@ -161,11 +163,11 @@ bool roundTrip(const QTemporaryDir &dir, const Format &format, int imageBytes, b
     port->setPaced(paced);
     port->setSettings(QStringLiteral("%1,n,8,1").arg(paced ? g_baud : 38400));
     port->open();
-    form.usePort(std::move(owned));
+    unit.usePort(std::move(owned));
     g_port = port;
     const auto forget = qScopeGuard([] { g_port = nullptr; });
-    form.AnsRxCode = QStringLiteral("00");
-    form.PbReEn();
+    unit.AnsRxCode = QStringLiteral("00");
+    unit.PbReEn();
 
     std::vector<quint8> &buffer = port->unit().buffer();
     std::vector<quint8> image(static_cast<size_t>(imageBytes));
@@ -178,7 +180,7 @@ bool roundTrip(const QTemporaryDir &dir, const Format &format, int imageBytes, b
     const QString range = QStringLiteral(",0,") + QString::number(imageBytes - 1, 16).toUpper();
     const bool binary = format.saveEnd.startsWith(QLatin1String("Save="));
     const Measure save =
-        run(form, format.save, path + range, QStringLiteral("装置からデーターを受信しています。"),
+        run(unit, format.save, path + range, QStringLiteral("装置からデーターを受信しています。"),
             format.saveEnd, binary ? QStringLiteral("end") : QStringLiteral("終了しました。"));
     const qint64 fileBytes = QFileInfo(path).size();
     // Text: the unit's records with CR LF and the closing 26; binary: the bytes.
@@ -189,7 +191,7 @@ bool roundTrip(const QTemporaryDir &dir, const Format &format, int imageBytes, b
 
     std::fill(buffer.begin(), buffer.end(), quint8(0));
     const Measure load =
-        run(form, format.load, path, format.loadReady, QStringLiteral("OK"), QStringLiteral("OK"));
+        run(unit, format.load, path, format.loadReady, QStringLiteral("OK"), QStringLiteral("OK"));
     report(qPrintable(QStringLiteral("%1 load %2 KiB")
                           .arg(QLatin1String(format.name))
                           .arg(imageBytes / 1024)),
@@ -220,10 +222,10 @@ int main(int argc, char *argv[]) {
     QTemporaryDir dir;
     const QString ready = QStringLiteral("Corvaneの受信準備ができました。");
     const Format formats[] = {
-        {"Intel HEX", &Form1::SHsub, &Form1::LHsub, ".HEX", ready,
+        {"Intel HEX", &UnitController::SHsub, &UnitController::LHsub, ".HEX", ready,
          QStringLiteral("終了しました。")},
-        {"Motorola S", &Form1::SSsub, &Form1::LSsub, ".S", ready, QStringLiteral("終了しました。")},
-        {"binary", &Form1::SBsub, &Form1::LBsub, ".BIN", ready, QStringLiteral("Save=")},
+        {"Motorola S", &UnitController::SSsub, &UnitController::LSsub, ".S", ready, QStringLiteral("終了しました。")},
+        {"binary", &UnitController::SBsub, &UnitController::LBsub, ".BIN", ready, QStringLiteral("Save=")},
     };
     struct Case {
         int kib;

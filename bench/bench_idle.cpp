@@ -11,6 +11,7 @@
 //   --without-timer    also measure the idle and reply waits with the window's line monitor stopped
 //   --without-journal  run without the journal
 
+#include "shell/unitjournal.h"
 #include "window/form1.h"
 #include "shell/journal.h"
 #include "ports/emulatedport.h"
@@ -122,16 +123,16 @@ const char *verdict(bool met) {
 // Reconnects the window to `portText` at 38400 bit/s, where the unit answers "ON" with noise
 // without end, and measures the CPU use once the greeting has failed. False when the greeting did
 // not end in a failure.
-bool measureNoise(Form1 &form, const QString &portText, const char *what, int seconds) {
+bool measureNoise(Form1 &form, UnitController &unit, const QString &portText, const char *what, int seconds) {
     form.Combo1->setCurrentText(portText);
     form.Combo2->setCurrentText(QStringLiteral("38400"));
     bool failed = false;
     const QMetaObject::Connection watch =
-        QObject::connect(&form, &Form1::logLineAdded, &form, [&](const QString &line) {
+        QObject::connect(&unit, &UnitController::logLineAdded, &unit, [&](const QString &line) {
             if (line.startsWith(QStringLiteral("！")))
                 failed = true;
         });
-    QCoro::Task<> greeting = form.PbON_Click();
+    QCoro::Task<> greeting = unit.PbON_Click();
     const bool ended = runUntil([&] { return greeting.isReady(); }, 30000);
     QObject::disconnect(watch);
     if (!ended || !failed || !form.PbON->isEnabled()) {
@@ -148,18 +149,18 @@ bool measureNoise(Form1 &form, const QString &portText, const char *what, int se
 }
 
 // Greets the emulated unit again, well behaved; true when the greeting ended in OK.
-bool greetEmulated(Form1 &form) {
+bool greetEmulated(Form1 &form, UnitController &unit) {
     // A reconnect from the emulated unit keeps that unit.
-    if (auto *port = dynamic_cast<EmulatedPort *>(form.MSComm1.get()))
+    if (auto *port = dynamic_cast<EmulatedPort *>(unit.MSComm1.get()))
         port->unit().setFault(Fault::None);
     form.Combo1->setCurrentText(QStringLiteral("EMU"));
     bool greeted = false;
     const QMetaObject::Connection watch =
-        QObject::connect(&form, &Form1::logLineAdded, &form, [&](const QString &line) {
+        QObject::connect(&unit, &UnitController::logLineAdded, &unit, [&](const QString &line) {
             if (line == QLatin1String("OK"))
                 greeted = true;
         });
-    QCoro::Task<> greeting = form.PbON_Click();
+    QCoro::Task<> greeting = unit.PbON_Click();
     const bool ended = runUntil([&] { return greeting.isReady(); }, 10000);
     QObject::disconnect(watch);
     return ended && greeted;
@@ -196,23 +197,23 @@ quint16 startFloodPeer() {
 
 // Connects the window to the flooding peer and measures the CPU use through one input purge of an
 // operation, which gives up after its longest time.
-bool measureFloodedPurge(Form1 &form, quint16 peerPort) {
+bool measureFloodedPurge(Form1 &form, UnitController &unit, quint16 peerPort) {
     form.Combo1->setCurrentText(QStringLiteral("tcp://127.0.0.1:%1").arg(peerPort));
-    QCoro::Task<> greeting = form.PbON_Click();
-    if (!runUntil([&] { return greeting.isReady(); }, 30000) || !form.MSComm1->isOpen()) {
+    QCoro::Task<> greeting = unit.PbON_Click();
+    if (!runUntil([&] { return greeting.isReady(); }, 30000) || !unit.MSComm1->isOpen()) {
         std::puts("flooded purge: the connection to the flooding peer did not open");
         return false;
     }
     runFor(500);
-    form.PbUnEn();
+    unit.PbUnEn();
     QElapsedTimer wall;
     const double before = processCpuSeconds();
     wall.start();
-    QCoro::Task<> purge = form.CLR232IN();
+    QCoro::Task<> purge = unit.CLR232IN();
     const bool ended = runUntil([&] { return purge.isReady(); }, 30000);
     const double used = processCpuSeconds() - before;
     const double seconds = double(wall.nsecsElapsed()) / 1e9;
-    form.PbReEn();
+    unit.PbReEn();
     if (!ended) {
         std::puts("flooded purge: the purge did not end within 30 s");
         return false;
@@ -257,10 +258,12 @@ int main(int argc, char *argv[]) {
         std::printf("the journal cannot be opened: %s\n", qPrintable(journal.errorString()));
         return 1;
     }
-    Form1Options options;
+    ControllerOptions options;
     options.settingsPath = dir.filePath(QStringLiteral("Corvane.INI"));
-    options.journal = withJournal ? &journal : nullptr;
-    Form1 form(options);
+    UnitController unit(journaled(options, withJournal ? &journal : nullptr));
+    if (withJournal)
+        recordEvents(unit, journal);
+    Form1 form(unit);
     FirstPaint painted;
     painted.clock = &sinceMain;
     form.installEventFilter(&painted);
@@ -288,7 +291,7 @@ int main(int argc, char *argv[]) {
 
     // Idle after the greeting.
     bool greeted = false;
-    QObject::connect(&form, &Form1::logLineAdded, &form, [&](const QString &line) {
+    QObject::connect(&unit, &UnitController::logLineAdded, &unit, [&](const QString &line) {
         if (line == QLatin1String("OK"))
             greeted = true;
     });
@@ -303,18 +306,18 @@ int main(int argc, char *argv[]) {
     std::fflush(stdout);
 
     if (withoutTimer) {
-        form.Timer1.stop();
+        unit.Timer1.stop();
         const double quiet = cpuPercentOver(seconds);
         std::printf("idle after greeting, line monitor stopped: %.2f %% of one core over %d s\n",
                     quiet, seconds);
         std::fflush(stdout);
-        form.Timer1.start(10);
+        unit.Timer1.start(10);
     }
 
     // Endless noise: the unit answers the greeting with bytes that never end a line.
-    if (auto *noisy = dynamic_cast<EmulatedPort *>(form.MSComm1.get()))
+    if (auto *noisy = dynamic_cast<EmulatedPort *>(unit.MSComm1.get()))
         noisy->unit().setFault(Fault::Noise);
-    if (!measureNoise(form, QStringLiteral("EMU"), "EMU", seconds))
+    if (!measureNoise(form, unit, QStringLiteral("EMU"), "EMU", seconds))
         return 1;
     const QString server = QDir(QCoreApplication::applicationDirPath())
                                .absoluteFilePath(QStringLiteral("../corvane-unit"));
@@ -326,24 +329,24 @@ int main(int argc, char *argv[]) {
         if (unitServer.waitForStarted(5000) &&
             runUntil([&] { return unitServer.canReadLine(); }, 5000)) {
             const QString path = QString::fromLocal8Bit(unitServer.readLine().trimmed());
-            measureNoise(form, path, "corvane-unit on a pseudo-terminal", seconds);
+            measureNoise(form, unit, path, "corvane-unit on a pseudo-terminal", seconds);
         } else {
             std::puts("endless noise (corvane-unit): the server did not start");
         }
         // Leave the server's terminal before the server goes.
-        backOnEmulated = greetEmulated(form);
+        backOnEmulated = greetEmulated(form, unit);
         unitServer.terminate();
         unitServer.waitForFinished(3000);
     } else {
         std::printf("endless noise (corvane-unit): %s not found, not measured\n",
                     qPrintable(server));
-        backOnEmulated = greetEmulated(form);
+        backOnEmulated = greetEmulated(form, unit);
     }
     if (floodPort == 0) {
         std::puts("flooded purge: the flooding peer did not start");
     } else {
-        measureFloodedPurge(form, floodPort);
-        backOnEmulated = greetEmulated(form);
+        measureFloodedPurge(form, unit, floodPort);
+        backOnEmulated = greetEmulated(form, unit);
     }
     if (withJournal) {
         journal.flush();
@@ -355,14 +358,14 @@ int main(int argc, char *argv[]) {
     }
 
     // Waiting out a long reply: the unit takes the command and never answers.
-    auto *port = dynamic_cast<EmulatedPort *>(form.MSComm1.get());
+    auto *port = dynamic_cast<EmulatedPort *>(unit.MSComm1.get());
     if (!port) {
         std::puts("reply wait: the window is not on the emulated unit");
         return 1;
     }
     port->unit().setFault(Fault::Silent);
-    QCoro::Task<> program = form.PbPG_Click();
-    if (!runUntil([&] { return form.replyWaitInProgress(); }, 5000)) {
+    QCoro::Task<> program = unit.PbPG_Click();
+    if (!runUntil([&] { return unit.replyWaitInProgress(); }, 5000)) {
         std::puts("reply wait: the program command never started waiting");
         return 1;
     }
@@ -373,7 +376,7 @@ int main(int argc, char *argv[]) {
                 waiting, seconds, verdict(waiting <= 1.0));
     std::fflush(stdout);
     if (withoutTimer) {
-        form.Timer1.stop();
+        unit.Timer1.stop();
         const double quiet = cpuPercentOver(seconds);
         std::printf("waiting out a PG reply, line monitor stopped: %.2f %% of one core over %d s "
                     "(emulated line %s)\n",

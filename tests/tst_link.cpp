@@ -75,7 +75,7 @@ private Q_SLOTS:
         // The far end goes away while a reply is awaited: the wait ends as a lost link, and the
         // window rests meanwhile.
         f->PbUnEn();
-        QCoro::Task<> wait = f->CeckAnsRX(QStringLiteral("PG")); // 90 s unless the loss ends it
+        auto wait = f->CeckAnsRX(QStringLiteral("PG")); // 90 s unless the loss ends it
         spin(100);
         unit->kill();
         const double before = processCpuSeconds();

@@ -4,6 +4,7 @@
 #include "ports/networkport.h"
 #include "text/telnetcodec.h"
 #include "linktesting.h"
+#include "unitfixture.h"
 
 #include <QScopeGuard>
 #include <QSignalSpy>

@@ -2,6 +2,7 @@
 // line: the exact lines sent, the replies judged, the log they leave and the controls afterwards.
 
 #include "linktesting.h"
+#include "unitfixture.h"
 #include "text/cp932.h"
 #include "text/replyjudge.h"
 
@@ -333,7 +334,7 @@ void TestProtocol::operation() {
                 QStringLiteral("装置内デバイス・コードは\\1です。"));
     QCOMPARE(fx.log().join('|'), '|' + log);
     QCOMPARE(fx.probe(after), after);
-    QVERIFY(!fx.enabled(u"PbCansel"_s) && !fx->EscFlag);
+    QVERIFY(!fx.enabled(QStringLiteral("PbCansel")) && !fx->EscFlag);
 }
 
 QTEST_MAIN(TestProtocol)

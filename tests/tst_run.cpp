@@ -1,9 +1,10 @@
 // Runs from the shell: the program started with --run against the emulated unit and against
 // corvane-unit on a pseudo-terminal, its standard output, exit status, signals and journal.
 
-#include "shell/runtally.h"
+#include "controller/outcome.h"
 #include "text/datafile.h"
 #include "linktesting.h"
+#include "unitfixture.h"
 
 #include <QDir>
 #include <QProcess>

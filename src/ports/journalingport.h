@@ -45,6 +45,15 @@ public:
     // The waiting input is recorded as discarded, then the inner port drops its input.
     void discardInput() override;
     [[nodiscard]] ModemInputs modemInputs() const override { return m_inner->modemInputs(); }
+    // The modes hold for the inner port too, which shows them as its own.
+    void setBinaryMode(bool binary) override {
+        SerialPort::setBinaryMode(binary);
+        m_inner->setBinaryMode(binary);
+    }
+    void setNullDiscard(bool discard) override {
+        SerialPort::setNullDiscard(discard);
+        m_inner->setNullDiscard(discard);
+    }
 
 protected:
     int takeByte() override;

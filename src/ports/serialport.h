@@ -56,9 +56,9 @@ public:
 
     // InputMode (false text, true binary) and NullDiscard. The mode only labels how the caller
     // reads: bytes are bytes in both modes.
-    void setBinaryMode(bool binary) { m_binary = binary; }
+    virtual void setBinaryMode(bool binary) { m_binary = binary; }
     [[nodiscard]] bool binaryMode() const { return m_binary; }
-    void setNullDiscard(bool discard) { m_nullDiscard = discard; }
+    virtual void setNullDiscard(bool discard) { m_nullDiscard = discard; }
     [[nodiscard]] bool nullDiscard() const { return m_nullDiscard; }
 
     // Modem inputs, read together. A closed port reports them all off.
