@@ -37,7 +37,9 @@ QCoro::Task<> UnitController::chooseFile(bool save) {
     CommonDialog1.Filter = kDataFileFilter;
     if (save)
         CommonDialog1.Flags = CommonDialog::kOverwritePrompt;
-    const bool chosen = co_await (save ? CommonDialog1.ShowSave() : CommonDialog1.ShowOpen());
+    // (No co_await on a conditional expression: GCC 12 miscompiles it.)
+    QCoro::Task<bool> asking = save ? CommonDialog1.ShowSave() : CommonDialog1.ShowOpen();
+    const bool chosen = co_await std::move(asking);
     if (!chosen)
         co_return;
     Choices c = m_choices;
