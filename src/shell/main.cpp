@@ -6,7 +6,7 @@
 #include "shell/quitsignals.h"
 #include "shell/unattendedrun.h"
 #include "shell/unitjournal.h"
-#include "window/form1.h"
+#include "window/windowprogram.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -37,8 +37,9 @@ int runWindow(int argc, char *argv[], const corvane::CommandLine &line) {
     if (!line.speed.isEmpty())
         choices.settings.speed = line.speed;
     unit.setChoices(choices);
-    corvane::Form1 window(unit, journal.isOpen() ? QFileInfo(journal.fileName()).absolutePath()
-                                                 : QString());
+    corvane::ProgramWindow window(unit, journal.isOpen()
+                                            ? QFileInfo(journal.fileName()).absolutePath()
+                                            : QString());
     // The journal's word that it stopped or writes again: shown, never recorded, since the
     // journal may be the one that cannot write.
     journal.setNotice([&window](const QString &text) { window.showInLog(text); });
@@ -50,8 +51,8 @@ int runWindow(int argc, char *argv[], const corvane::CommandLine &line) {
     // Ended from outside, the program ends as "終了" ends it: files flushed and closed, the port
     // closed when the window goes.
     corvane::QuitSignals quit({SIGTERM, SIGINT, SIGHUP});
-    QObject::connect(&quit, &corvane::QuitSignals::received, &window,
-                     [&window](int) { window.PbExit_Click(); });
+    QObject::connect(&quit, &corvane::QuitSignals::received, &quit,
+                     [&window](int) { window.exit(); });
     window.show();
     const int status = QApplication::exec();
     journal.setNotice({});
