@@ -20,16 +20,14 @@ JournalingPort::JournalingPort(std::unique_ptr<SerialPort> inner, PortTap *tap, 
 JournalingPort::~JournalingPort() = default;
 
 bool JournalingPort::open() {
-    m_inner->setPortText(portText());
-    m_inner->setSettings(settings());
+    handOverLine();
     const bool opened = m_inner->open();
     followModemOutputs();
     return opened;
 }
 
 QCoro::Task<bool> JournalingPort::openAsync() {
-    m_inner->setPortText(portText());
-    m_inner->setSettings(settings());
+    handOverLine();
     const bool opened = co_await m_inner->openAsync();
     followModemOutputs();
     co_return opened;
@@ -76,6 +74,11 @@ void JournalingPort::applyModemOutput(ModemOutput output, bool on) {
         m_inner->setDtr(on);
     else
         m_inner->setRts(on);
+}
+
+void JournalingPort::handOverLine() {
+    m_inner->setPortText(portText());
+    m_inner->setSettings(settings());
 }
 
 void JournalingPort::followModemOutputs() {

@@ -61,6 +61,8 @@ protected:
     void applyModemOutput(ModemOutput output, bool on) override;
 
 private:
+    // This port's text and settings, for the inner port's next open.
+    void handOverLine();
     // DTR and RTS as the inner port has them after it opened, closed or went away.
     void followModemOutputs();
 
