@@ -1,8 +1,6 @@
 #include "unitfixture.h"
 
 #include "ports/journalingport.h"
-#include "shell/journal.h"
-#include "shell/unitjournal.h"
 
 #include <QHash>
 
@@ -116,15 +114,18 @@ QString controls(const UnitController &unit, const QString &words) {
     return shown.join(QLatin1Char(';'));
 }
 
-UnitFixture::UnitFixture(int timerIntervalMs, PortFactory factory, Journal *journal)
-    : m_journal(journal) {
+UnitFixture::UnitFixture(int timerIntervalMs, PortFactory factory, PortTap *tap)
+    : m_tap(tap) {
     ControllerOptions options;
     options.settingsPath = m_dir.filePath(QStringLiteral("Corvane.INI"));
     options.timerIntervalMs = timerIntervalMs;
-    options.portFactory = std::move(factory);
-    m_unit = std::make_unique<UnitController>(journaled(options, journal));
-    if (journal)
-        recordEvents(*m_unit, *journal);
+    options.portFactory = [factory = std::move(factory), tap](const QString &portText) {
+        std::unique_ptr<SerialPort> port = factory ? factory(portText) : makePort(portText);
+        if (tap)
+            port = std::make_unique<JournalingPort>(std::move(port), tap);
+        return port;
+    };
+    m_unit = std::make_unique<UnitController>(options);
     m_unit->StartUpWork = 2;
     UnitController *unit = m_unit.get();
     QObject::connect(unit, &UnitController::progressChanged, unit,
@@ -160,8 +161,8 @@ ScriptedPort *UnitFixture::useScripted() {
 }
 
 void UnitFixture::use(SerialPort *port) {
-    if (m_journal)
-        m_unit->usePort(std::make_unique<JournalingPort>(std::unique_ptr<SerialPort>(port), m_journal));
+    if (m_tap)
+        m_unit->usePort(std::make_unique<JournalingPort>(std::unique_ptr<SerialPort>(port), m_tap));
     else
         m_unit->usePort(std::unique_ptr<SerialPort>(port));
 }

@@ -14,7 +14,7 @@
 #include <memory>
 
 namespace corvane {
-class Journal;
+class PortTap;
 }
 
 namespace corvane::test {
@@ -28,12 +28,12 @@ void setControls(UnitController &unit, const QString &words);
 class UnitFixture {
 public:
     // Ticks every `timerIntervalMs` (0: when the test calls Timer1_Timer); no start-up connection.
-    // With a journal, every port the controller makes and its log lines are recorded there.
+    // With a tap, every port the controller uses is a journaling port on it.
     explicit UnitFixture(int timerIntervalMs = 0, PortFactory factory = {},
-                         Journal *journal = nullptr);
+                         PortTap *tap = nullptr);
 
-    // Puts an open scripted line or emulated unit in place (journaled with a journal) and returns
-    // it (owned by the unit).
+    // Puts an open scripted line or emulated unit in place (journaled with a tap) and returns it
+    // (owned by the unit).
     ScriptedPort *useScripted();
     EmulatedPort *useEmulated(UnitOptions options = {}, bool paced = false);
     // The panel as a greeting leaves it with a device selected (texts "X" and "Y"), AnsRxCode
@@ -71,7 +71,7 @@ private:
     void use(SerialPort *port);
     QTemporaryDir m_dir;
     std::unique_ptr<UnitController> m_unit;
-    Journal *m_journal;
+    PortTap *m_tap;
     QStringList m_history;
     QString m_progress;
     int m_records = 0;
