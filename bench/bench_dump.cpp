@@ -6,10 +6,10 @@
 //        [journal: the unpaced dump of 1 MiB without and with the daily journal, five times in
 //        turn, and the journal's cost in the median times]
 
+#include "ports/emulatedport.h"
+#include "shell/journal.h"
 #include "shell/unitjournal.h"
 #include "window/form1.h"
-#include "shell/journal.h"
-#include "ports/emulatedport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

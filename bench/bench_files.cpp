@@ -11,9 +11,9 @@
 // Environment: BENCH_PACED_KIB=N size of the paced image; BENCH_TICK_MS=N interval of the line
 // monitor (its flow control stalls an unpaced unit until the next tick).
 
+#include "ports/emulatedport.h"
 #include "shell/unitjournal.h"
 #include "window/form1.h"
-#include "ports/emulatedport.h"
 
 #include <QApplication>
 #include <QCoro/QCoroTask>
@@ -96,8 +96,9 @@ struct Measure {
 };
 
 // Runs one operation and times it, and the part between the log lines `from` and `to`.
-Measure run(UnitController &unit, QCoro::Task<> (UnitController::*op)(QString), const QString &argument,
-            const QString &from, const QString &to, const QString &success) {
+Measure run(UnitController &unit, QCoro::Task<> (UnitController::*op)(QString),
+            const QString &argument, const QString &from, const QString &to,
+            const QString &success) {
     QElapsedTimer clock;
     qint64 fromMs = -1;
     qint64 toMs = -1;
@@ -224,8 +225,10 @@ int main(int argc, char *argv[]) {
     const Format formats[] = {
         {"Intel HEX", &UnitController::SHsub, &UnitController::LHsub, ".HEX", ready,
          QStringLiteral("終了しました。")},
-        {"Motorola S", &UnitController::SSsub, &UnitController::LSsub, ".S", ready, QStringLiteral("終了しました。")},
-        {"binary", &UnitController::SBsub, &UnitController::LBsub, ".BIN", ready, QStringLiteral("Save=")},
+        {"Motorola S", &UnitController::SSsub, &UnitController::LSsub, ".S", ready,
+         QStringLiteral("終了しました。")},
+        {"binary", &UnitController::SBsub, &UnitController::LBsub, ".BIN", ready,
+         QStringLiteral("Save=")},
     };
     struct Case {
         int kib;

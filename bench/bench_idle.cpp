@@ -11,10 +11,10 @@
 //   --without-timer    also measure the idle and reply waits with the window's line monitor stopped
 //   --without-journal  run without the journal
 
+#include "ports/emulatedport.h"
+#include "shell/journal.h"
 #include "shell/unitjournal.h"
 #include "window/form1.h"
-#include "shell/journal.h"
-#include "ports/emulatedport.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -123,7 +123,8 @@ const char *verdict(bool met) {
 // Reconnects the window to `portText` at 38400 bit/s, where the unit answers "ON" with noise
 // without end, and measures the CPU use once the greeting has failed. False when the greeting did
 // not end in a failure.
-bool measureNoise(Form1 &form, UnitController &unit, const QString &portText, const char *what, int seconds) {
+bool measureNoise(Form1 &form, UnitController &unit, const QString &portText, const char *what,
+                  int seconds) {
     form.Combo1->setCurrentText(portText);
     form.Combo2->setCurrentText(QStringLiteral("38400"));
     bool failed = false;

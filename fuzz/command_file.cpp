@@ -1,6 +1,6 @@
 // Fuzzes CommandFileReader: the file's lines cut at the limit, however read; text decodes.
-#include "text/commandfilereader.h"
 #include "fuzz.h"
+#include "text/commandfilereader.h"
 
 #include <QBuffer>
 

@@ -1,7 +1,7 @@
 // Fuzzes matchConsoleCommand: the word decides alone, the argument is the rest of the line.
-#include "text/consolecommand.h"
 #include "fuzz.h"
 #include "text/commandtext.h"
+#include "text/consolecommand.h"
 
 using namespace corvane;
 using P = ConsoleProcedure;

@@ -1,8 +1,8 @@
 // Fuzzes DataLineReader: the file's lines up to a too-long one, however the device reads.
 #include <QFile> // datafile.h holds a QPointer<QFile> but declares QFile only
 
-#include "text/datafile.h"
 #include "fuzz.h"
+#include "text/datafile.h"
 
 #include <QBuffer>
 

@@ -1,6 +1,6 @@
 // Fuzzes the settings file: 13 lines at most, flags judged, written settings read back.
-#include "text/settingsfile.h"
 #include "fuzz.h"
+#include "text/settingsfile.h"
 
 using namespace corvane;
 

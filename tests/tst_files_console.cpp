@@ -1,11 +1,11 @@
 // Loads, saves, the console, command files, runs and file dialogs on a window, and the bad days.
 
+#include "linktesting.h"
 #include "shell/journal.h"
-#include "text/settingsfile.h"
 #include "text/commandfilereader.h"
 #include "text/consolecommand.h"
+#include "text/settingsfile.h"
 #include "unitfixture.h"
-#include "linktesting.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -512,7 +512,8 @@ private Q_SLOTS:
         // A run stopped from outside ends after the command it is in.
         const bool stopped = QByteArray(QTest::currentDataTag()).startsWith("stopped");
         if (stopped)
-            connect(&f.unit(), &UnitController::runCommandStarted, &f.unit(), [&f] { f->requestRunStop(); });
+            connect(&f.unit(), &UnitController::runCommandStarted, &f.unit(),
+                    [&f] { f->requestRunStop(); });
         const bool cancel = c.end == kCancelledEnd && !stopped;
         port->setCts(!cancel); // the busy unit keeps the load waiting before its first data line
         port->expect("\x1b", "34\r\n", 50);

@@ -55,7 +55,8 @@ private Q_SLOTS:
         QCOMPARE(controls(unit, restored), restored);
         QCOMPARE(unit.CommonDialog1.InitDir, QString(file.endsWith("E:\\\r\n") ? "E:\\" : "D:\\"));
         QStringList log;
-        connect(&unit, &UnitController::logLineAdded, this, [&log](const QString &line) { log << line; });
+        connect(&unit, &UnitController::logLineAdded, this,
+                [&log](const QString &line) { log << line; });
         unit.MenuReReadUtil_Click();
         QCOMPARE(log.join('|'), shown);
         QVERIFY(unit.enabledControls().contains(u"PBsysinit"_s));
@@ -114,7 +115,8 @@ private Q_SLOTS:
         options.timerIntervalMs = 0;
         UnitController unit(options);
         QStringList log;
-        connect(&unit, &UnitController::logLineAdded, this, [&log](const QString &line) { log << line; });
+        connect(&unit, &UnitController::logLineAdded, this,
+                [&log](const QString &line) { log << line; });
         unit.Timer1_Timer(); // starts the connection and the auto-run, once
         unit.Timer1_Timer();
         QVERIFY(waitUntil([&] { return log.contains(QStringLiteral("ｺﾏﾝﾄﾞﾚｽ異常終了")); }, 5000));

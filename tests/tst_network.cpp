@@ -1,9 +1,9 @@
 // Network serial lines: the port and the window against a scripted Telnet COM-PORT-OPTION server
 // on a local socket, and the window on corvane-unit served by the real ser2net.
 
+#include "linktesting.h"
 #include "ports/networkport.h"
 #include "text/telnetcodec.h"
-#include "linktesting.h"
 #include "unitfixture.h"
 
 #include <QScopeGuard>

@@ -2,9 +2,9 @@
 // line: the exact lines sent, the replies judged, the log they leave and the controls afterwards.
 
 #include "linktesting.h"
-#include "unitfixture.h"
 #include "text/cp932.h"
 #include "text/replyjudge.h"
+#include "unitfixture.h"
 
 #include <QTest>
 

@@ -2,8 +2,8 @@
 // corvane-unit on a pseudo-terminal, its standard output, exit status, signals and journal.
 
 #include "controller/outcome.h"
-#include "text/datafile.h"
 #include "linktesting.h"
+#include "text/datafile.h"
 #include "unitfixture.h"
 
 #include <QDir>

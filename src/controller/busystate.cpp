@@ -9,13 +9,13 @@ namespace {
 
 // The controls PbUnEn locks; the hidden query buttons stay as they are.
 const QStringList kLockable = {
-    QStringLiteral("PbBD"),      QStringLiteral("PbBL"),     QStringLiteral("PbBuff"),
-    QStringLiteral("PbCansel"),  QStringLiteral("PbCL"),     QStringLiteral("PbCMD"),
-    QStringLiteral("PbCP"),      QStringLiteral("PbDevice"), QStringLiteral("PbER"),
-    QStringLiteral("PbES"),      QStringLiteral("PbEE"),     QStringLiteral("PbExit"),
-    QStringLiteral("PbGoLoad"),  QStringLiteral("PbGoSave"), QStringLiteral("PbON"),
-    QStringLiteral("PbPG"),      QStringLiteral("PbRD"),     QStringLiteral("PbResGo1"),
-    QStringLiteral("PbResGo2"),  QStringLiteral("PbWT"),     QStringLiteral("PbLoadDir"),
+    QStringLiteral("PbBD"),      QStringLiteral("PbBL"),      QStringLiteral("PbBuff"),
+    QStringLiteral("PbCansel"),  QStringLiteral("PbCL"),      QStringLiteral("PbCMD"),
+    QStringLiteral("PbCP"),      QStringLiteral("PbDevice"),  QStringLiteral("PbER"),
+    QStringLiteral("PbES"),      QStringLiteral("PbEE"),      QStringLiteral("PbExit"),
+    QStringLiteral("PbGoLoad"),  QStringLiteral("PbGoSave"),  QStringLiteral("PbON"),
+    QStringLiteral("PbPG"),      QStringLiteral("PbRD"),      QStringLiteral("PbResGo1"),
+    QStringLiteral("PbResGo2"),  QStringLiteral("PbWT"),      QStringLiteral("PbLoadDir"),
     QStringLiteral("PbSaveDir"), QStringLiteral("PBsysinit"), QStringLiteral("MenuFile"),
     QStringLiteral("MenuOption")};
 
@@ -66,8 +66,8 @@ QSet<QString> enabledControls(const EnabledFacts &facts) {
     // The line monitor lets the file buttons follow their paths while device set-up is open.
     if (facts.pathRule) {
         const bool device = on.contains(QStringLiteral("PbDevice"));
-        for (auto [name, typed] : {std::pair{"PbGoLoad", facts.loadPath},
-                                   std::pair{"PbGoSave", facts.savePath}}) {
+        for (auto [name, typed] :
+             {std::pair{"PbGoLoad", facts.loadPath}, std::pair{"PbGoSave", facts.savePath}}) {
             if (device && typed)
                 on.insert(QString::fromLatin1(name));
             else

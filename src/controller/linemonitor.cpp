@@ -54,13 +54,12 @@ void UnitController::Timer1_Timer() {
     bool happening = busy();
     {
         const SerialPort &port = *MSComm1;
-        const LineView view{port.ctsHolding(),    port.cdHolding(),      port.dsrHolding(),
+        const LineView view{port.ctsHolding(),    port.cdHolding(),     port.dsrHolding(),
                             port.dtr(),           port.inBufferCount(), port.inBufferSize(),
                             port.outBufferCount()};
         const bool lamps = view.cts != m_lineView.cts || view.cd != m_lineView.cd ||
                            view.dsr != m_lineView.dsr || view.dtr != m_lineView.dtr;
-        happening = happening || lamps || (view.inCount > 0 && !idleDiscard()) ||
-                    view.outCount > 0;
+        happening = happening || lamps || (view.inCount > 0 && !idleDiscard()) || view.outCount > 0;
         if (view != m_lineView) {
             m_lineView = view;
             Q_EMIT lineViewChanged();

@@ -20,8 +20,7 @@ QString noticeText(Notice notice) {
     return QString::fromUtf16(kFileNotWritten);
 }
 
-CommandOutcome commandOutcome(const QList<Notice> &notices, bool codeRefused,
-                              const QString &code) {
+CommandOutcome commandOutcome(const QList<Notice> &notices, bool codeRefused, const QString &code) {
     using Kind = CommandOutcome::Kind;
     if (codeRefused || notices.contains(Notice::ParameterRefused))
         return {Kind::Refused, code};

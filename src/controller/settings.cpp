@@ -50,14 +50,27 @@ void UnitController::restoreSettings() {
     const QStringList lines = readSettingsFile(settingsPath());
     Choices c = m_choices;
     SettingsValues &v = c.settings;
-    bool SettingsValues::*const flags[] = {
-        nullptr, nullptr, nullptr, nullptr, &SettingsValues::noAutoRun, &SettingsValues::autoRunFile1,
-        &SettingsValues::autoRunFile2, nullptr, nullptr, &SettingsValues::intelHex,
-        &SettingsValues::motorolaS, &SettingsValues::binary};
-    QString SettingsValues::*const texts[] = {
-        &SettingsValues::port,          &SettingsValues::speed, &SettingsValues::responseFile1,
-        &SettingsValues::responseFile2, nullptr,                nullptr,
-        nullptr,                        &SettingsValues::loadPath, &SettingsValues::savePath};
+    bool SettingsValues::*const flags[] = {nullptr,
+                                           nullptr,
+                                           nullptr,
+                                           nullptr,
+                                           &SettingsValues::noAutoRun,
+                                           &SettingsValues::autoRunFile1,
+                                           &SettingsValues::autoRunFile2,
+                                           nullptr,
+                                           nullptr,
+                                           &SettingsValues::intelHex,
+                                           &SettingsValues::motorolaS,
+                                           &SettingsValues::binary};
+    QString SettingsValues::*const texts[] = {&SettingsValues::port,
+                                              &SettingsValues::speed,
+                                              &SettingsValues::responseFile1,
+                                              &SettingsValues::responseFile2,
+                                              nullptr,
+                                              nullptr,
+                                              nullptr,
+                                              &SettingsValues::loadPath,
+                                              &SettingsValues::savePath};
     for (int i = 0; i < lines.size(); ++i) {
         if (i == 12) {
             CommonDialog1.InitDir = lines[i];

@@ -50,14 +50,14 @@ struct ControllerOptions {
 
 // The device and buffer panel: what the unit reported and what the operator typed there.
 struct PanelState {
-    QString deviceEntry = QStringLiteral("03");  // the code to select (TexDVS)
-    QString deviceCode = QStringLiteral("--");   // the selected code (LbDevSetCode)
-    bool deviceCodeRefused = false;              // the unit refused it: the code shows red
+    QString deviceEntry = QStringLiteral("03");   // the code to select (TexDVS)
+    QString deviceCode = QStringLiteral("--");    // the selected code (LbDevSetCode)
+    bool deviceCodeRefused = false;               // the unit refused it: the code shows red
     QString endAddress = QStringLiteral("-----"); // LbDevEAddr
     QString text1 = QStringLiteral("Label26");    // LbDevStr1, LbDevStr2
     QString text2 = QStringLiteral("Label27");
-    QString kind = QStringLiteral("Label28");  // LbDevRom1: "EPROM", "EEPROM" ...
-    QString width = QStringLiteral("Label29"); // LbDevRom2: "(Byte ROM)", "(Word ROM)"
+    QString kind = QStringLiteral("Label28");    // LbDevRom1: "EPROM", "EEPROM" ...
+    QString width = QStringLiteral("Label29");   // LbDevRom2: "(Byte ROM)", "(Word ROM)"
     QString bufferAddress = QStringLiteral("0"); // StBuffAdr
     bool bufferTypeLow = true;                   // OpBuffTypeL, OpBuffTypeH (maybe neither)
     bool bufferTypeHigh = false;
@@ -97,9 +97,9 @@ enum class Busy {
 struct EnabledFacts {
     Busy busy = Busy::Operating;
     PanelState panel;
-    QString lastCode;        // AnsRxCode
-    bool pathRule = false;   // the line monitor ticked since the busy state changed
-    bool loadPath = false;   // a load and a save path are typed
+    QString lastCode;      // AnsRxCode
+    bool pathRule = false; // the line monitor ticked since the busy state changed
+    bool loadPath = false; // a load and a save path are typed
     bool savePath = false;
 };
 [[nodiscard]] QSet<QString> enabledControls(const EnabledFacts &facts);
@@ -292,7 +292,8 @@ public:
 Q_SIGNALS:
     // A line of the log, shown and recorded.
     void logLineAdded(const QString &line);
-    // A passing line: shown at the end of the log (or its text replaced), never recorded; then gone.
+    // A passing line: shown at the end of the log (or its text replaced), never recorded; then
+    // gone.
     void passingLine(int id, const QString &text);
     void passingLineEnded(int id);
     void panelChanged();

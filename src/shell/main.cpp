@@ -37,9 +37,8 @@ int runWindow(int argc, char *argv[], const corvane::CommandLine &line) {
     if (!line.speed.isEmpty())
         choices.settings.speed = line.speed;
     unit.setChoices(choices);
-    corvane::ProgramWindow window(unit, journal.isOpen()
-                                            ? QFileInfo(journal.fileName()).absolutePath()
-                                            : QString());
+    corvane::ProgramWindow window(
+        unit, journal.isOpen() ? QFileInfo(journal.fileName()).absolutePath() : QString());
     // The journal's word that it stopped or writes again: shown, never recorded, since the
     // journal may be the one that cannot write.
     journal.setNotice([&window](const QString &text) { window.showInLog(text); });

@@ -12,7 +12,7 @@ FileDialogQuestions::FileDialogQuestions(QWidget *window)
     , m_window(window) {}
 
 QCoro::Task<std::optional<QString>> FileDialogQuestions::chooseFile(bool save,
-                                                                   const CommonDialog &dialog) {
+                                                                    const CommonDialog &dialog) {
     QPointer<QFileDialog> box = new QFileDialog(m_window);
     box->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     box->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);

@@ -4,11 +4,11 @@
 #include "window/filedialog.h"
 #include "window/splash.h"
 
-#include <QAction>
 #include <QAbstractItemView>
-#include <QCoreApplication>
+#include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -377,21 +377,36 @@ void Form1::buildWindow() {
 
 void Form1::connectHandlers() {
     const std::pair<QPushButton *, void (Form1::*)()> buttons[] = {
-        {PbON, &Form1::PbON_Click},         {PbPG, &Form1::PbPG_Click},
-        {PbCP, &Form1::PbCP_Click},         {PbWT, &Form1::PbWT_Click},
-        {PbRD, &Form1::PbRD_Click},         {PbBL, &Form1::PbBL_Click},
-        {PbER, &Form1::PbER_Click},         {PbDevice, &Form1::PbDevice_Click},
-        {PbUS0, &Form1::PbUS0_Click},       {PbUS2, &Form1::PbUS2_Click},
-        {インテルる, &Form1::インテルる_Click}, {PbBuff, &Form1::PbBuff_Click},
-        {Command4, &Form1::Command4_Click}, {PbBD, &Form1::PbBD_Click},
-        {PbCL, &Form1::PbCL_Click},         {PbES, &Form1::PbES_Click},
-        {PbEE, &Form1::PbEE_Click},         {PbGoLoad, &Form1::PbGoLoad_Click},
-        {PbGoSave, &Form1::PbGoSave_Click}, {PbLoadDir, &Form1::PbLoadDir_Click},
-        {PbSaveDir, &Form1::PbSaveDir_Click}, {PbCMD, &Form1::PbCMD_Click},
-        {PbResGo1, &Form1::PbResGo1_Click}, {PbResGo2, &Form1::PbResGo2_Click},
-        {PbCansel, &Form1::PbCansel_Click}, {ESC, &Form1::ESC_Click},
-        {PbExit, &Form1::PbExit_Click},     {PBsysinit, &Form1::PBsysinit_Click},
-        {Command1, &Form1::Command1_Click}, {Command2, &Form1::Command2_Click},
+        {PbON, &Form1::PbON_Click},
+        {PbPG, &Form1::PbPG_Click},
+        {PbCP, &Form1::PbCP_Click},
+        {PbWT, &Form1::PbWT_Click},
+        {PbRD, &Form1::PbRD_Click},
+        {PbBL, &Form1::PbBL_Click},
+        {PbER, &Form1::PbER_Click},
+        {PbDevice, &Form1::PbDevice_Click},
+        {PbUS0, &Form1::PbUS0_Click},
+        {PbUS2, &Form1::PbUS2_Click},
+        {インテルる, &Form1::インテルる_Click},
+        {PbBuff, &Form1::PbBuff_Click},
+        {Command4, &Form1::Command4_Click},
+        {PbBD, &Form1::PbBD_Click},
+        {PbCL, &Form1::PbCL_Click},
+        {PbES, &Form1::PbES_Click},
+        {PbEE, &Form1::PbEE_Click},
+        {PbGoLoad, &Form1::PbGoLoad_Click},
+        {PbGoSave, &Form1::PbGoSave_Click},
+        {PbLoadDir, &Form1::PbLoadDir_Click},
+        {PbSaveDir, &Form1::PbSaveDir_Click},
+        {PbCMD, &Form1::PbCMD_Click},
+        {PbResGo1, &Form1::PbResGo1_Click},
+        {PbResGo2, &Form1::PbResGo2_Click},
+        {PbCansel, &Form1::PbCansel_Click},
+        {ESC, &Form1::ESC_Click},
+        {PbExit, &Form1::PbExit_Click},
+        {PBsysinit, &Form1::PBsysinit_Click},
+        {Command1, &Form1::Command1_Click},
+        {Command2, &Form1::Command2_Click},
         {Command3, &Form1::Command3_Click}};
     for (const auto &[button, handler] : buttons)
         connect(button, &QPushButton::clicked, this, handler);
@@ -407,37 +422,99 @@ void Form1::connectHandlers() {
 
 // ---- Handlers ----
 
-void Form1::PbON_Click() { m_unit.start(m_unit.PbON_Click()); }
-void Form1::PbPG_Click() { m_unit.start(m_unit.PbPG_Click()); }
-void Form1::PbCP_Click() { m_unit.start(m_unit.PbCP_Click()); }
-void Form1::PbWT_Click() { m_unit.start(m_unit.PbWT_Click()); }
-void Form1::PbRD_Click() { m_unit.start(m_unit.PbRD_Click()); }
-void Form1::PbBL_Click() { m_unit.start(m_unit.PbBL_Click()); }
-void Form1::PbER_Click() { m_unit.start(m_unit.PbER_Click()); }
-void Form1::PbDevice_Click() { m_unit.start(m_unit.PbDevice_Click()); }
-void Form1::PbUS0_Click() { m_unit.start(m_unit.PbUS0_Click()); }
-void Form1::PbUS2_Click() { m_unit.start(m_unit.PbUS2_Click()); }
-void Form1::インテルる_Click() { m_unit.start(m_unit.インテルる_Click()); }
-void Form1::PbBuff_Click() { m_unit.start(m_unit.PbBuff_Click()); }
-void Form1::PbBD_Click() { m_unit.start(m_unit.PbBD_Click()); }
-void Form1::PbCL_Click() { m_unit.start(m_unit.PbCL_Click()); }
-void Form1::PbES_Click() { m_unit.start(m_unit.PbES_Click()); }
-void Form1::PbEE_Click() { m_unit.start(m_unit.PbEE_Click()); }
-void Form1::PbGoLoad_Click() { m_unit.start(m_unit.PbGoLoad_Click()); }
-void Form1::PbGoSave_Click() { m_unit.start(m_unit.PbGoSave_Click()); }
-void Form1::PbLoadDir_Click() { m_unit.start(m_unit.PbLoadDir_Click()); }
-void Form1::PbSaveDir_Click() { m_unit.start(m_unit.PbSaveDir_Click()); }
-void Form1::PbCMD_Click() { m_unit.start(m_unit.PbCMD_Click()); }
-void Form1::PbResGo1_Click() { m_unit.start(m_unit.PbResGo1_Click()); }
-void Form1::PbResGo2_Click() { m_unit.start(m_unit.PbResGo2_Click()); }
-void Form1::Command4_Click() { m_unit.start(m_unit.Command4_Click()); }
-void Form1::PbCansel_Click() { m_unit.PbCansel_Click(); }
-void Form1::ESC_Click() { m_unit.ESC_Click(); }
-void Form1::PBsysinit_Click() { m_unit.PBsysinit_Click(); }
-void Form1::MenuReReadUtil_Click() { m_unit.MenuReReadUtil_Click(); }
-void Form1::Command1_Click() { m_unit.Command1_Click(); }
-void Form1::Command2_Click() { m_unit.Command2_Click(); }
-void Form1::Command3_Click() { m_unit.Command3_Click(); }
+void Form1::PbON_Click() {
+    m_unit.start(m_unit.PbON_Click());
+}
+void Form1::PbPG_Click() {
+    m_unit.start(m_unit.PbPG_Click());
+}
+void Form1::PbCP_Click() {
+    m_unit.start(m_unit.PbCP_Click());
+}
+void Form1::PbWT_Click() {
+    m_unit.start(m_unit.PbWT_Click());
+}
+void Form1::PbRD_Click() {
+    m_unit.start(m_unit.PbRD_Click());
+}
+void Form1::PbBL_Click() {
+    m_unit.start(m_unit.PbBL_Click());
+}
+void Form1::PbER_Click() {
+    m_unit.start(m_unit.PbER_Click());
+}
+void Form1::PbDevice_Click() {
+    m_unit.start(m_unit.PbDevice_Click());
+}
+void Form1::PbUS0_Click() {
+    m_unit.start(m_unit.PbUS0_Click());
+}
+void Form1::PbUS2_Click() {
+    m_unit.start(m_unit.PbUS2_Click());
+}
+void Form1::インテルる_Click() {
+    m_unit.start(m_unit.インテルる_Click());
+}
+void Form1::PbBuff_Click() {
+    m_unit.start(m_unit.PbBuff_Click());
+}
+void Form1::PbBD_Click() {
+    m_unit.start(m_unit.PbBD_Click());
+}
+void Form1::PbCL_Click() {
+    m_unit.start(m_unit.PbCL_Click());
+}
+void Form1::PbES_Click() {
+    m_unit.start(m_unit.PbES_Click());
+}
+void Form1::PbEE_Click() {
+    m_unit.start(m_unit.PbEE_Click());
+}
+void Form1::PbGoLoad_Click() {
+    m_unit.start(m_unit.PbGoLoad_Click());
+}
+void Form1::PbGoSave_Click() {
+    m_unit.start(m_unit.PbGoSave_Click());
+}
+void Form1::PbLoadDir_Click() {
+    m_unit.start(m_unit.PbLoadDir_Click());
+}
+void Form1::PbSaveDir_Click() {
+    m_unit.start(m_unit.PbSaveDir_Click());
+}
+void Form1::PbCMD_Click() {
+    m_unit.start(m_unit.PbCMD_Click());
+}
+void Form1::PbResGo1_Click() {
+    m_unit.start(m_unit.PbResGo1_Click());
+}
+void Form1::PbResGo2_Click() {
+    m_unit.start(m_unit.PbResGo2_Click());
+}
+void Form1::Command4_Click() {
+    m_unit.start(m_unit.Command4_Click());
+}
+void Form1::PbCansel_Click() {
+    m_unit.PbCansel_Click();
+}
+void Form1::ESC_Click() {
+    m_unit.ESC_Click();
+}
+void Form1::PBsysinit_Click() {
+    m_unit.PBsysinit_Click();
+}
+void Form1::MenuReReadUtil_Click() {
+    m_unit.MenuReReadUtil_Click();
+}
+void Form1::Command1_Click() {
+    m_unit.Command1_Click();
+}
+void Form1::Command2_Click() {
+    m_unit.Command2_Click();
+}
+void Form1::Command3_Click() {
+    m_unit.Command3_Click();
+}
 
 void Form1::PbExit_Click() {
     m_unit.closeFiles();
@@ -592,10 +669,9 @@ void Form1::takeChoices() {
 void Form1::showBusy() {
     const QSet<QString> enabled = m_unit.enabledControls();
     for (QPushButton *b :
-         {PbBD,     PbBL,      PbBuff,    PbCansel, PbCL,     PbCMD,     PbCP,     PbDevice,
-          PbER,     PbES,      PbEE,      PbExit,   PbGoLoad, PbGoSave,  PbON,     PbPG,
-          PbRD,     PbResGo1,  PbResGo2,  PbWT,     PbLoadDir, PbSaveDir, PBsysinit, PbUS0,
-          PbUS2})
+         {PbBD,     PbBL, PbBuff,    PbCansel,  PbCL,      PbCMD, PbCP, PbDevice, PbER,
+          PbES,     PbEE, PbExit,    PbGoLoad,  PbGoSave,  PbON,  PbPG, PbRD,     PbResGo1,
+          PbResGo2, PbWT, PbLoadDir, PbSaveDir, PBsysinit, PbUS0, PbUS2})
         b->setEnabled(enabled.contains(b->objectName()));
     MenuFile->setEnabled(enabled.contains(MenuFile->objectName()));
     MenuOption->setEnabled(enabled.contains(MenuOption->objectName()));

@@ -12,8 +12,9 @@ namespace corvane::test {
 // Runs the event loop until `task` has finished or `timeoutMs` has passed; true when it finished.
 bool runToEnd(QCoro::Task<> task, int timeoutMs = 10000);
 template<class T> bool runToEnd(QCoro::Task<T> task, int timeoutMs = 10000) {
-    return runToEnd([](QCoro::Task<T> t) -> QCoro::Task<> { co_await std::move(t); }(std::move(task)),
-                    timeoutMs);
+    return runToEnd(
+        [](QCoro::Task<T> t) -> QCoro::Task<> { co_await std::move(t); }(std::move(task)),
+        timeoutMs);
 }
 // Runs the event loop for `ms` milliseconds (sleeping, not spinning).
 void spin(int ms);

@@ -201,9 +201,9 @@ QStringList UnitFixture::log() const {
 
 QString UnitFixture::enabledInSight(bool all) const {
     static const QStringList kInSight = {
-        "MenuFile", "MenuOption", "PBsysinit", "PbBD",      "PbBL",     "PbBuff",   "PbCL",
-        "PbCMD",    "PbCP",       "PbCansel",  "PbDevice",  "PbEE",     "PbER",     "PbES",
-        "PbExit",   "PbGoLoad",   "PbGoSave",  "PbLoadDir", "PbON",     "PbPG",     "PbRD",
+        "MenuFile", "MenuOption", "PBsysinit", "PbBD",      "PbBL", "PbBuff", "PbCL",
+        "PbCMD",    "PbCP",       "PbCansel",  "PbDevice",  "PbEE", "PbER",   "PbES",
+        "PbExit",   "PbGoLoad",   "PbGoSave",  "PbLoadDir", "PbON", "PbPG",   "PbRD",
         "PbResGo1", "PbResGo2",   "PbSaveDir", "PbWT"};
     const QSet<QString> enabled = m_unit->enabledControls();
     QStringList names;

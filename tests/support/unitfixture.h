@@ -29,8 +29,7 @@ class UnitFixture {
 public:
     // Ticks every `timerIntervalMs` (0: when the test calls Timer1_Timer); no start-up connection.
     // With a tap, every port the controller uses is a journaling port on it.
-    explicit UnitFixture(int timerIntervalMs = 0, PortFactory factory = {},
-                         PortTap *tap = nullptr);
+    explicit UnitFixture(int timerIntervalMs = 0, PortFactory factory = {}, PortTap *tap = nullptr);
 
     // Puts an open scripted line or emulated unit in place (journaled with a tap) and returns it
     // (owned by the unit).

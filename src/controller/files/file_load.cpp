@@ -3,8 +3,8 @@
 // time, each paced by CTS; the unit decodes the records and judges them.
 
 #include "controller/unitcontroller.h"
-#include "text/datafile.h"
 #include "text/cp932.h"
+#include "text/datafile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -151,9 +151,9 @@ QCoro::Task<> UnitController::LBsub(QString RemoteCMD) {
     if (!opened)
         co_return;
     const qint64 length = held.file()->size();
-    const Reply ready = co_await exchange(
-        QStringLiteral("LB") + QString::number(length) + QLatin1Char(',') + Rcmd2,
-        QStringLiteral("Load"));
+    const Reply ready =
+        co_await exchange(QStringLiteral("LB") + QString::number(length) + QLatin1Char(',') + Rcmd2,
+                          QStringLiteral("Load"));
     if (!ready.is(u"01"))
         co_return;
     beginProgress(QStringLiteral("LB"), length, true);

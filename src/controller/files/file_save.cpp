@@ -2,8 +2,8 @@
 // or binary file. The unit produces the records; the program writes what it receives.
 
 #include "controller/unitcontroller.h"
-#include "text/datafile.h"
 #include "text/cp932.h"
+#include "text/datafile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -39,8 +39,7 @@ QCoro::Task<> UnitController::saveTextFile(char format, QString RemoteCMD) {
         format == 'H' ? QStringLiteral("* Save HEX File") : QStringLiteral("* Save S File");
     const QString word = QStringLiteral("S") + QLatin1Char(format);
     const TransferScope transfer(this);
-    const QString typed =
-        co_await openTransfer(title, RemoteCMD, Opening::BlankPurgeTitle, false);
+    const QString typed = co_await openTransfer(title, RemoteCMD, Opening::BlankPurgeTitle, false);
     const QString path = savePath(typed);
     if (Rcmd2.isEmpty())
         Rcmd2 = QStringLiteral("0");
@@ -87,7 +86,8 @@ QCoro::Task<> UnitController::saveTextFile(char format, QString RemoteCMD) {
         co_await CeckAnsRX(word, sent ? Sent::Sent : Sent::Refused);
 }
 
-QCoro::Task<UnitController::ReadEnd> UnitController::receiveRecords(QFile *file, bool &writeFailed) {
+QCoro::Task<UnitController::ReadEnd> UnitController::receiveRecords(QFile *file,
+                                                                    bool &writeFailed) {
     auto store = [file, &writeFailed](const QByteArray &bytes) {
         if (file->write(bytes) != bytes.size())
             writeFailed = true;
@@ -177,7 +177,8 @@ QCoro::Task<> UnitController::SBsub(QString RemoteCMD) {
     co_await CeckAnsRX(QStringLiteral("SB"), sent);
 }
 
-QCoro::Task<UnitController::ReadEnd> UnitController::receiveBinary(QFile *file, bool &stored, qint64 &received) {
+QCoro::Task<UnitController::ReadEnd> UnitController::receiveBinary(QFile *file, bool &stored,
+                                                                   qint64 &received) {
     HexLogLine logLine;
     QByteArray chunk;
     auto keep = [&] {

@@ -75,7 +75,8 @@ void UnitController::dropInput() {
     MSComm1->discardInput();
 }
 
-QCoro::Task<UnitController::ReadEnd> UnitController::readInput(std::function<Take(char)> take, ReadRule rule) {
+QCoro::Task<UnitController::ReadEnd> UnitController::readInput(std::function<Take(char)> take,
+                                                               ReadRule rule) {
     QElapsedTimer quiet;
     quiet.start();
     QElapsedTimer reading;

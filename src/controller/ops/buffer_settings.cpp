@@ -11,8 +11,8 @@ QCoro::Task<> UnitController::PbBuff_Click() {
     Reply reply;
     reply.code = QStringLiteral("00");
     if (!m_panel.bufferAddress.isEmpty()) {
-        reply = co_await exchange(QStringLiteral("BS") + m_panel.bufferAddress,
-                                  QStringLiteral("BS"));
+        reply =
+            co_await exchange(QStringLiteral("BS") + m_panel.bufferAddress, QStringLiteral("BS"));
         // Sent also for a byte device: the disabled options keep their value.
         if (reply.ok())
             reply = co_await exchange(m_panel.bufferTypeLow ? QStringLiteral("TW0")

@@ -31,8 +31,7 @@ QCoro::Task<> UnitController::openSteps(QString title, Opening order) {
         co_await CLR232IN();
 }
 
-QCoro::Task<UnitController::Operation> UnitController::openOperation(QString title,
-                                                                     Opening order) {
+QCoro::Task<UnitController::Operation> UnitController::openOperation(QString title, Opening order) {
     Operation operation(this);
     co_await openSteps(std::move(title), order);
     co_return operation;
@@ -116,8 +115,8 @@ QCoro::Task<> UnitController::PbUS0_Click() {
             reply = co_await exchange(QStringLiteral("US1"), QStringLiteral("US1"));
         if (reply.ok() && m_panel.deviceCode != u"--") {
             // Selects the unit's own device again: code and first text only.
-            reply = co_await exchange(QStringLiteral("TS") + m_panel.deviceCode +
-                                          QLatin1Char(',') + m_panel.text1,
+            reply = co_await exchange(QStringLiteral("TS") + m_panel.deviceCode + QLatin1Char(',') +
+                                          m_panel.text1,
                                       QStringLiteral("TS"));
             if (reply.ok())
                 AddList1(QStringLiteral("OK"));

@@ -2,8 +2,8 @@
 // Rcmd0..Rcmd5, over the pure functions of commandtext.h.
 
 #include "controller/unitcontroller.h"
-#include "text/datafile.h"
 #include "text/commandtext.h"
+#include "text/datafile.h"
 
 namespace corvane {
 

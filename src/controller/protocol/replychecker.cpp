@@ -119,12 +119,12 @@ void UnitController::applyOutcome(const ReplyOutcome &outcome) {
 
     const PanelChange &p = outcome.panel;
     PanelState panel = m_panel;
-    for (auto [to, from] : {std::pair{&panel.deviceCode, &p.deviceCode},
-                            std::pair{&panel.deviceEntry, &p.deviceEntry},
-                            std::pair{&panel.text1, &p.text1}, std::pair{&panel.text2, &p.text2},
-                            std::pair{&panel.kind, &p.kind}, std::pair{&panel.width, &p.width},
-                            std::pair{&panel.endAddress, &p.endAddress},
-                            std::pair{&panel.bufferAddress, &p.bufferAddress}}) {
+    for (auto [to, from] :
+         {std::pair{&panel.deviceCode, &p.deviceCode},
+          std::pair{&panel.deviceEntry, &p.deviceEntry}, std::pair{&panel.text1, &p.text1},
+          std::pair{&panel.text2, &p.text2}, std::pair{&panel.kind, &p.kind},
+          std::pair{&panel.width, &p.width}, std::pair{&panel.endAddress, &p.endAddress},
+          std::pair{&panel.bufferAddress, &p.bufferAddress}}) {
         if (*from)
             *to = **from;
     }
