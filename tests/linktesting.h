@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTcpServer>
 
 #include <ctime>
 
@@ -47,6 +48,27 @@ struct UnitProcess {
     }
     QProcess process;
     QString path;
+};
+
+// ser2net serving the terminal `device` at `speed` (bit/s) on free local ports: Telnet with
+// rfc2217 on rfcPort, raw TCP on rawPort. Ends with the object.
+struct Ser2net {
+    Ser2net(const QString &device, const QString &speed, const QString &pidFile) {
+        const QString connector = "#  connector: serialdev," + device + "," + speed + "n81,local";
+        process.start(
+            "ser2net",
+            {"-n", "-u", "-P", pidFile, "-Y",
+             "connection: &rfc#  accepter: telnet(rfc2217),tcp,127.0.0.1," + rfcPort + connector,
+             "-Y", "connection: &raw#  accepter: tcp,127.0.0.1," + rawPort + connector});
+    }
+    ~Ser2net() { process.kill(), process.waitForFinished(3000); }
+    static QString freePort() {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        return QString::number(probe.serverPort());
+    }
+    QString rfcPort = freePort(), rawPort = freePort();
+    QProcess process;
 };
 
 } // namespace corvane::test

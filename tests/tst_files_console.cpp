@@ -10,9 +10,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
-#include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -612,7 +610,7 @@ private Q_SLOTS:
             f->AnsRxCode = code;
             f->PbUnEn();
             f->PbReEn();
-            const QString before = f.enabledInSight();
+            const QSet<QString> before = f->enabledControls();
             const QString data = writeFile(f.path(u"dätä.hex"_s), ":00000001FF\r\n");
             f.setText(u"TexCMD"_s, QString(command).replace(u"%1"_s, data));
             QVERIFY(runToEnd(f->PbCMD_Click()));
@@ -620,7 +618,7 @@ private Q_SLOTS:
             QCOMPARE(readFile(data), ":00000001FF\r\n"_ba);
             QCOMPARE(f.log().last(), kBadParameter);
             QCOMPARE(f->AnsRxCode, code);
-            QCOMPARE(f.enabledInSight(), before);
+            QCOMPARE(f->enabledControls(), before);
         }
     }
 

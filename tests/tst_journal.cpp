@@ -3,7 +3,7 @@
 // cannot write, bytes without a line end on time and on a crash, and its files' modes.
 
 #include "shell/journal.h"
-#include "unitfixture.h"
+#include "testing.h"
 
 #include <QDir>
 #include <QTest>

@@ -7,7 +7,6 @@
 #include "text/cp932.h"
 #include "unitfixture.h"
 
-#include <QSignalSpy>
 #include <QTest>
 
 using namespace corvane;

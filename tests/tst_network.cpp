@@ -6,7 +6,6 @@
 #include "text/telnetcodec.h"
 #include "unitfixture.h"
 
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -20,12 +19,6 @@ namespace {
 
 // Bytes from hex digits; blanks between frames are skipped.
 const auto hex = [](const QByteArray &digits) { return QByteArray::fromHex(digits); };
-
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
 
 // A server on a local port: keeps what it receives as it came (wire) and as Telnet data, and
 // answers each line of the data like the unit: "01" to a load's announcement, "00" to others.
@@ -143,22 +136,10 @@ private Q_SLOTS:
     void throughSer2net() {
         UnitProcess unit({"--speed", "0", "--time-scale", "0"});
         QVERIFY(!unit.path.isEmpty());
-        const quint16 rfc = freePort(), raw = freePort();
-        const QString connector = "    connector: serialdev," + unit.path + ",38400n81,local\n";
-        const QString config = u"connection: &rfc\n    accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
-                               u"%3connection: &raw\n    accepter: tcp,127.0.0.1,%2\n%3"_s.arg(rfc)
-                                   .arg(raw)
-                                   .arg(connector);
         UnitFixture f;
-        QProcess ser2net;
-        ser2net.start("ser2net",
-                      {"-n", "-u", "-c", writeFile(f.path("ser2net.yaml"), config.toUtf8()), "-P",
-                       f.path("pid")});
-        const auto stop = qScopeGuard([&] {
-            ser2net.kill();
-            ser2net.waitForFinished(3000);
-        });
-        QVERIFY2(ser2net.waitForStarted(3000), "ser2net is missing: scripts/setup.sh installs it");
+        Ser2net ser2net(unit.path, "38400", f.path("pid"));
+        QVERIFY2(ser2net.process.waitForStarted(3000), "no ser2net: scripts/setup.sh installs it");
+        const QString rfc = ser2net.rfcPort, raw = ser2net.rawPort;
         f.setDevice(u"70"_s, u"3FFFF"_s, u"FLASH"_s);
         const auto greet = [&](const QString &url) {
             f.clearHistory();

@@ -7,30 +7,11 @@
 #include "shell/journal.h"
 
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTest>
 
 using namespace corvane;
 using namespace corvane::test;
 using namespace Qt::StringLiterals;
-
-// corvane-unit on a pseudo-terminal, also served over rfc2217 by ser2net on a free local port.
-struct UnitLine {
-    explicit UnitLine(const QString &pidFile) {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost);
-        rfcPort = QString::number(probe.serverPort());
-        probe.close();
-        ser2net.start("ser2net",
-                      {"-n", "-u", "-P", pidFile, "-Y",
-                       "connection: &rfc#  accepter: telnet(rfc2217),tcp,127.0.0.1," + rfcPort,
-                       "-Y", "  connector: serialdev," + unit.path + ",9600n81,local"});
-    }
-    ~UnitLine() { ser2net.kill(), ser2net.waitForFinished(3000); }
-    UnitProcess unit;
-    QProcess ser2net;
-    QString rfcPort;
-};
 
 class TestPorts : public QObject {
     Q_OBJECT
@@ -55,11 +36,12 @@ private Q_SLOTS:
         QFETCH(QString, portText);
         QFETCH(bool, journaled);
         const QTemporaryDir dir;
-        UnitLine line(dir.filePath("pid"));
-        QVERIFY2(!line.unit.path.isEmpty(), "corvane-unit did not answer");
-        QVERIFY2(line.ser2net.waitForStarted(3000), "no ser2net: scripts/setup.sh installs it");
+        UnitProcess unit;
+        QVERIFY2(!unit.path.isEmpty(), "corvane-unit did not answer");
+        Ser2net ser2net(unit.path, "9600", dir.filePath("pid"));
+        QVERIFY2(ser2net.process.waitForStarted(3000), "no ser2net: scripts/setup.sh installs it");
         const QString text =
-            QString(portText).replace("PTY", line.unit.path).replace("RFC", line.rfcPort);
+            QString(portText).replace("PTY", unit.path).replace("RFC", ser2net.rfcPort);
         const QByteArray reply = (text == "scripted" ? "\0"_ba : ""_ba) + "00\r\n";
         auto peer = std::make_unique<ScriptedPort>();
         peer->respond("ON", reply);

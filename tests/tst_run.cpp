@@ -4,7 +4,6 @@
 #include "controller/outcome.h"
 #include "linktesting.h"
 #include "text/datafile.h"
-#include "unitfixture.h"
 
 #include <QDir>
 #include <QProcess>
@@ -186,6 +185,8 @@ private Q_SLOTS:
         };
         QVERIFY(stuckOutput ? reader >= 0 : waitUntil(loading, 10000));
         QTest::qWait(stuckOutput ? 2000 : 500);
+        // A run draws nothing: no platform plugin is loaded.
+        QVERIFY(!readFile(u"/proc/%1/maps"_s.arg(run.process.processId())).contains("/platforms/"));
         for (int number : sent) { // signals of one kind sent at once would merge into one
             run.signal(number);
             QTest::qWait(200);

@@ -1,19 +1,18 @@
 // The main window: enabled states bound from the busy state, layout, the log, the version window,
 // Enter, the line lamps and the port box.
 
-#include "linktesting.h"
 #include "ports/portlist.h"
 #include "window/splash.h"
 #include "windowfixture.h"
 
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -61,12 +60,12 @@ private Q_SLOTS:
             f.unit()->PbReEn();
             QCOMPARE(f.enabledInSight(), expected.join(' '));
             // At the next tick the load and save buttons follow the device button and their paths.
-            f.set(round ? "TexLoadDir=;TexSaveDir=b" : "TexLoadDir=a;TexSaveDir=");
+            f->TexLoadDir->setText(round ? "" : "a");
+            f->TexSaveDir->setText(round ? "b" : "");
             f.unit()->Timer1_Timer();
-            const int on = f->PbDevice->isEnabled();
-            QCOMPARE(
-                f.probe("PbGoLoad;PbGoSave"),
-                QString("PbGoLoad=%1;PbGoSave=%2").arg(int(on && !round)).arg(int(on && round)));
+            const bool on = f->PbDevice->isEnabled();
+            QVERIFY(f->PbGoLoad->isEnabled() == (on && !round) &&
+                    f->PbGoSave->isEnabled() == (on && round));
             f.unit()->openCancel(true); // PbUnEn takes all in sight; the ones out of sight stay
             f.unit()->PbUnEn();
             QCOMPARE(f.enabledInSight(), QString());

@@ -1,7 +1,5 @@
 #include "unitfixture.h"
 
-#include "ports/journalingport.h"
-
 #include <QHash>
 
 namespace corvane::test {
@@ -35,7 +33,8 @@ const QHash<QString, QString *(*)(State &)> kTexts = {
 };
 
 // The options, in groups of which one at most is set.
-const std::vector<std::vector<std::pair<QString, bool *(*)(State &)>>> kOptions = {
+using Option = std::pair<QString, bool *(*)(State &)>;
+const std::vector<std::vector<Option>> kOptions = {
     {{"Option1", [](State &s) { return &s.choices.settings.noAutoRun; }},
      {"Option2", [](State &s) { return &s.choices.settings.autoRunFile1; }},
      {"Option3", [](State &s) { return &s.choices.settings.autoRunFile2; }}},
@@ -49,15 +48,14 @@ const std::vector<std::vector<std::pair<QString, bool *(*)(State &)>>> kOptions 
      {"OpBuffTypeH", [](State &s) { return &s.panel.bufferTypeHigh; }}},
 };
 
+// The option of that name; `set`: the others of its group are cleared.
 bool *option(State &s, const QString &name, bool set) {
     for (const auto &group : kOptions) {
-        for (const auto &[each, member] : group) {
-            if (each != name)
-                continue;
-            for (const auto &[other, otherMember] : group) // set: the others are cleared
-                *otherMember(s) = *otherMember(s) && !set;
-            return member(s);
-        }
+        const auto named = std::ranges::find(group, name, &Option::first);
+        for (const auto &[other, member] : group)
+            *member(s) = *member(s) && !(set && named != group.end());
+        if (named != group.end())
+            return named->second(s);
     }
     return nullptr;
 }
@@ -69,9 +67,9 @@ void setControls(UnitController &unit, const QString &words) {
     for (const QString &word : words.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QString name = word.section(QLatin1Char('='), 0, 0);
         const QString value = word.section(QLatin1Char('='), 1);
-        const bool on = value == QLatin1String("1") || name == QLatin1String("red");
+        const bool on = value == QLatin1String("1");
         if (name == QLatin1String("red"))
-            s.panel.deviceCodeRefused = true;
+            s.panel.deviceCodeRefused = value != QLatin1String("0");
         else if (kTexts.contains(name))
             *kTexts[name](s) = value;
         else if (bool *flag = option(s, name, on))
@@ -133,24 +131,24 @@ UnitFixture::UnitFixture(int timerIntervalMs, PortFactory factory, PortTap *tap)
     QObject::connect(unit, &UnitController::recordReceived, unit, [this] { ++m_records; });
     QObject::connect(unit, &UnitController::logLineAdded, unit, [this](const QString &line) {
         m_history.append(line);
-        if (m_shown.size() > 23)
-            m_shown.pop_front();
-        m_shown.emplace_back(0, line);
+        show(0, line);
     });
-    QObject::connect(unit, &UnitController::passingLine, unit, [this](int id, const QString &text) {
-        for (auto &[each, shown] : m_shown) {
-            if (each == id) {
-                shown = text;
-                return;
-            }
-        }
-        if (m_shown.size() > 23)
-            m_shown.pop_front();
-        m_shown.emplace_back(id, text);
-    });
+    QObject::connect(unit, &UnitController::passingLine, unit,
+                     [this](int id, const QString &text) { show(id, text); });
     QObject::connect(unit, &UnitController::passingLineEnded, unit, [this](int id) {
         std::erase_if(m_shown, [id](const auto &line) { return line.first == id; });
     });
+}
+
+void UnitFixture::show(int id, const QString &text) {
+    const auto shown = std::ranges::find(m_shown, id, &std::pair<int, QString>::first);
+    if (id != 0 && shown != m_shown.end()) {
+        shown->second = text;
+        return;
+    }
+    if (m_shown.size() > 23)
+        m_shown.pop_front();
+    m_shown.emplace_back(id, text);
 }
 
 ScriptedPort *UnitFixture::useScripted() {
@@ -178,15 +176,9 @@ EmulatedPort *UnitFixture::useEmulated(UnitOptions options, bool paced) {
 
 void UnitFixture::setDevice(const QString &code, const QString &endAddress, const QString &kind,
                             const QString &width) {
-    PanelState p = m_unit->panel();
-    p.deviceCode = code;
-    p.deviceCodeRefused = false;
-    p.endAddress = endAddress;
-    p.text1 = QStringLiteral("X");
-    p.text2 = QStringLiteral("Y");
-    p.kind = kind;
-    p.width = width;
-    m_unit->setPanel(p);
+    set(QStringLiteral("LbDevSetCode=%1;red=0;LbDevEAddr=%2;LbDevStr1=X;LbDevStr2=Y;LbDevRom1=%3;"
+                       "LbDevRom2=%4")
+            .arg(code, endAddress, kind, width));
     m_unit->AnsRxCode = QStringLiteral("00");
     m_unit->PbUnEn();
     m_unit->PbReEn();
@@ -197,22 +189,6 @@ QStringList UnitFixture::log() const {
     for (const auto &[id, line] : m_shown)
         lines.append(line);
     return lines;
-}
-
-QString UnitFixture::enabledInSight(bool all) const {
-    static const QStringList kInSight = {
-        "MenuFile", "MenuOption", "PBsysinit", "PbBD",      "PbBL", "PbBuff", "PbCL",
-        "PbCMD",    "PbCP",       "PbCansel",  "PbDevice",  "PbEE", "PbER",   "PbES",
-        "PbExit",   "PbGoLoad",   "PbGoSave",  "PbLoadDir", "PbON", "PbPG",   "PbRD",
-        "PbResGo1", "PbResGo2",   "PbSaveDir", "PbWT"};
-    const QSet<QString> enabled = m_unit->enabledControls();
-    QStringList names;
-    for (const QString &name : kInSight) {
-        if (all || enabled.contains(name))
-            names << name;
-    }
-    names.sort();
-    return names.join(QLatin1Char(' '));
 }
 
 } // namespace corvane::test

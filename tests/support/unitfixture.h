@@ -5,6 +5,7 @@
 
 #include "controller/unitcontroller.h"
 #include "ports/emulatedport.h"
+#include "ports/journalingport.h"
 #include "testing.h"
 
 #include <QStringList>
@@ -12,10 +13,6 @@
 
 #include <list>
 #include <memory>
-
-namespace corvane {
-class PortTap;
-}
 
 namespace corvane::test {
 
@@ -55,9 +52,6 @@ public:
     // The log as the window shows it: its last 24 lines, passing lines included.
     [[nodiscard]] QStringList log() const;
     void clearLog() { m_shown.clear(); }
-    // Object names of the enabled buttons in the window's sight and of its menus (all of them
-    // with `all`), sorted and joined by one blank.
-    [[nodiscard]] QString enabledInSight(bool all = false) const;
     // Every line ever added to the log, in order.
     [[nodiscard]] QStringList history() const { return m_history; }
     void clearHistory() { m_history.clear(); }
@@ -68,6 +62,8 @@ public:
 
 private:
     void use(SerialPort *port);
+    // A line at the end of the log, or the passing line `id` (not 0) changed.
+    void show(int id, const QString &text);
     QTemporaryDir m_dir;
     std::unique_ptr<UnitController> m_unit;
     PortTap *m_tap;

@@ -1,22 +1,15 @@
 #pragma once
 // Test support for what only the window has: Form1 on a unit's controller (settings file in a
-// temporary folder), its controls set and read by object name.
+// temporary folder).
 
 #include "unitfixture.h"
 #include "window/form1.h"
 
 namespace corvane::test {
 
-// As setControls/controls of unitfixture.h, but on the window's controls: a label's, field's or
-// combo box's text, an option's value, a button's enabled flag, "Name!" any control's enabled flag.
-void setWidgets(Form1 &form, const QString &words);
-[[nodiscard]] QString widgets(const Form1 &form, const QString &words);
-
 class WindowFixture {
 public:
     WindowFixture();
-    void set(const QString &words) { setWidgets(*m_form, words); }
-    [[nodiscard]] QString probe(const QString &words) const { return widgets(*m_form, words); }
     // The log as List1 shows it.
     [[nodiscard]] QStringList log() const;
     // Object names of the enabled buttons in sight and of the menus (all of them with `all`),
