@@ -269,9 +269,11 @@ public:
     // ---- Operations started from outside ----
     // Keeps `task` until it ends: the controller holds every operation it runs.
     void start(QCoro::Task<> task);
-    // Closes the files operations hold open (their contents kept so far) and the port: every
-    // operation still waiting ends as on a lost line.
+    // Closes the files operations hold open, their contents kept so far.
     void closeFiles();
+    // The end of the controller's work (the window closed, a run ended by a signal): the files
+    // closed, a cancel requested and the port closed, so that every operation still waiting ends
+    // as on a lost line.
     void shutDown();
 
     // ---- Waiting (see awaiting.h) ----
@@ -445,6 +447,19 @@ private:
 
     // ---- console/ ----
     QCoro::Task<> runCommands(QIODevice *file, QString path);
+    // A command-response run from its start to its end: at the end the controls it locked
+    // itself (`heldBusy`) re-enabled by state, the run and its stop request over.
+    class RunScope {
+    public:
+        RunScope(UnitController *unit, bool &heldBusy);
+        ~RunScope();
+        RunScope(const RunScope &) = delete;
+        RunScope &operator=(const RunScope &) = delete;
+
+    private:
+        UnitController *m_unit;
+        bool &m_heldBusy;
+    };
     QCoro::Task<bool> runCommandLine();
     // Carries out the command line: nothing when another command holds the console.
     QCoro::Task<std::optional<CommandOutcome>> interpret(bool runnerTurn);

@@ -213,8 +213,7 @@ void UnitRun::interrupt() {
 }
 
 void UnitRun::abandon() {
-    m_unit->closeFiles();
-    m_unit->MSComm1->close();
+    m_unit->shutDown();
 }
 
 namespace {

@@ -517,7 +517,7 @@ void Form1::Command3_Click() {
 }
 
 void Form1::PbExit_Click() {
-    m_unit.closeFiles();
+    m_unit.shutDown();
     QCoreApplication::exit(0);
 }
 
@@ -526,8 +526,8 @@ void Form1::MenuApEnd_Click() {
 }
 
 void Form1::closeEvent(QCloseEvent *event) {
-    // Form_Unload: close the files an operation holds open, then end the program.
-    m_unit.closeFiles();
+    // Form_Unload: close the files an operation holds open and the line, then end the program.
+    m_unit.shutDown();
     event->accept();
     QCoreApplication::exit(0);
 }

@@ -9,7 +9,6 @@
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
 
 namespace corvane {
 
@@ -58,26 +57,31 @@ QCoro::Task<> UnitController::runResponseBytes(QByteArray bytes, QString path) {
     co_await runCommands(&buffer, path);
 }
 
+UnitController::RunScope::RunScope(UnitController *unit, bool &heldBusy)
+    : m_unit(unit)
+    , m_heldBusy(heldBusy) {
+    m_unit->m_commandRunRunning = true;
+    m_unit->m_run = {};
+    Q_EMIT m_unit->busyChanged();
+}
+
+UnitController::RunScope::~RunScope() {
+    if (m_heldBusy)
+        m_unit->PbReEn();
+    m_unit->m_commandRunRunning = false;
+    m_unit->m_runStopRequested = false;
+    Q_EMIT m_unit->busyChanged();
+}
+
 QCoro::Task<> UnitController::runCommands(QIODevice *file, QString path) {
     if (m_commandRunRunning || m_commandRunning)
         co_return;
-    m_commandRunRunning = true;
-    m_run = {};
-    Q_EMIT busyChanged();
-    const auto unlock = qScopeGuard([this] {
-        m_commandRunRunning = false;
-        m_runStopRequested = false;
-        Q_EMIT busyChanged();
-    });
+    bool heldBusy = false; // the run locked the controls itself to let the event loop through
+    const RunScope run(this, heldBusy);
     AnsRxCode = QStringLiteral("00");
     CommandFileReader reader(file);
     QByteArray bytes;
     int blankLines = 0;
-    bool heldBusy = false; // the run locked the controls itself to let the event loop through
-    const auto release = qScopeGuard([this, &heldBusy] {
-        if (heldBusy)
-            PbReEn();
-    });
     for (;;) {
         const CommandFileReader::Status status = reader.next(bytes);
         if (status == CommandFileReader::Status::End) {
