@@ -444,6 +444,9 @@ private:
     QCoro::Task<ReadEnd> receiveBinary(QFile *file, bool &stored, qint64 &received);
     QCoro::Task<> paceOutput();
     QCoro::Task<> chooseFile(bool save);
+    QCoro::Task<> transferChosen(bool save);
+    // A text load or save: its title and command word ("LH", "SS" ...) for the format ('H', 'S').
+    static std::pair<QString, QString> textTransfer(bool save, char format);
 
     // ---- console/ ----
     QCoro::Task<> runCommands(QIODevice *file, QString path);

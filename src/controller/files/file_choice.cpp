@@ -13,24 +13,27 @@ const QString kDataFileFilter =
 
 } // namespace
 
-// Each test reads the option when it comes to it: a format chosen while an earlier load runs
-// starts its own load afterwards.
+// The transfer of each chosen format on the path in its box. Each format is looked at when it
+// comes to it: a format chosen while an earlier transfer runs starts its own afterwards.
+QCoro::Task<> UnitController::transferChosen(bool save) {
+    using Sub = QCoro::Task<> (UnitController::*)(QString);
+    const std::pair<bool SettingsValues::*, std::array<Sub, 2>> formats[] = {
+        {&SettingsValues::intelHex, {&UnitController::LHsub, &UnitController::SHsub}},
+        {&SettingsValues::motorolaS, {&UnitController::LSsub, &UnitController::SSsub}},
+        {&SettingsValues::binary, {&UnitController::LBsub, &UnitController::SBsub}}};
+    for (const auto &[chosen, subs] : formats) {
+        const SettingsValues &v = m_choices.settings;
+        if (v.*chosen)
+            co_await (this->*subs[save])(save ? v.savePath : v.loadPath);
+    }
+}
+
 QCoro::Task<> UnitController::PbGoLoad_Click() {
-    if (m_choices.settings.intelHex)
-        co_await LHsub(m_choices.settings.loadPath);
-    if (m_choices.settings.motorolaS)
-        co_await LSsub(m_choices.settings.loadPath);
-    if (m_choices.settings.binary)
-        co_await LBsub(m_choices.settings.loadPath);
+    co_await transferChosen(false);
 }
 
 QCoro::Task<> UnitController::PbGoSave_Click() {
-    if (m_choices.settings.intelHex)
-        co_await SHsub(m_choices.settings.savePath);
-    if (m_choices.settings.motorolaS)
-        co_await SSsub(m_choices.settings.savePath);
-    if (m_choices.settings.binary)
-        co_await SBsub(m_choices.settings.savePath);
+    co_await transferChosen(true);
 }
 
 QCoro::Task<> UnitController::chooseFile(bool save) {

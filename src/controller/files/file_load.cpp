@@ -101,10 +101,16 @@ QCoro::Task<bool> UnitController::openLoad(HeldFile &held, QString title, QStrin
     co_return false;
 }
 
+std::pair<QString, QString> UnitController::textTransfer(bool save, char format) {
+    static const QString titles[2][2] = {
+        {QStringLiteral("* Load HEX File"), QStringLiteral("* Losd S File")},
+        {QStringLiteral("* Save HEX File"), QStringLiteral("* Save S File")}};
+    const char word[] = {save ? 'S' : 'L', format, '\0'};
+    return {titles[save][format == 'S'], QString::fromLatin1(word)};
+}
+
 QCoro::Task<> UnitController::loadTextFile(char format, QString RemoteCMD) {
-    const QString title =
-        format == 'H' ? QStringLiteral("* Load HEX File") : QStringLiteral("* Losd S File");
-    const QString word = QStringLiteral("L") + QLatin1Char(format);
+    const auto [title, word] = textTransfer(false, format);
     const TransferScope transfer(this);
     HeldFile held(m_dataFile, this);
     const bool opened = co_await openLoad(held, title, RemoteCMD, Opening::BlankPurgeTitle);

@@ -35,9 +35,7 @@ QString UnitController::savePath(const QString &typed) {
 }
 
 QCoro::Task<> UnitController::saveTextFile(char format, QString RemoteCMD) {
-    const QString title =
-        format == 'H' ? QStringLiteral("* Save HEX File") : QStringLiteral("* Save S File");
-    const QString word = QStringLiteral("S") + QLatin1Char(format);
+    const auto [title, word] = textTransfer(true, format);
     const TransferScope transfer(this);
     const QString typed = co_await openTransfer(title, RemoteCMD, Opening::BlankPurgeTitle, false);
     const QString path = savePath(typed);
