@@ -1,24 +1,14 @@
 #pragma once
-// Test helpers for the line back ends: waiting, CPU time, corvane-unit on a pseudo-terminal.
+// Test helpers for the line back ends: CPU time, corvane-unit on a pseudo-terminal, ser2net.
 
 #include "testing.h"
 
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTcpServer>
 
 #include <ctime>
 
 namespace corvane::test {
-
-// Runs the event loop until `done()` holds or `timeoutMs` pass; true when it held.
-template<typename Done> bool waitUntil(Done done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        spin(1);
-    return done();
-}
 
 // CPU time the whole process has used so far, in seconds.
 inline double processCpuSeconds() {

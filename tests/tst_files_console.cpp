@@ -1,4 +1,4 @@
-// Loads, saves, the console, command files, runs and file dialogs on a window, and the bad days.
+// Loads, saves, the console, command files and runs on a unit's controller, and the bad days.
 
 #include "linktesting.h"
 #include "shell/journal.h"
@@ -239,28 +239,6 @@ private Q_SLOTS:
         QVERIFY(ended);
         QCOMPARE(f.log().constLast(), u"ファイルに書き込めませんでした！"_s);
         QCOMPARE(readFile(f.path(u"out"_s)), QByteArray(30000, 'A'));
-    }
-
-    // The go buttons start the transfer of the chosen format on the path in their box.
-    void goButtons() {
-        UnitFixture f;
-        ScriptedPort *port = f.useScripted();
-        port->respond("L", "20\r\n");
-        port->respond("S", "\x1a");
-        f.setDevice(u"03"_s, u"07FFF"_s);
-        f.set(u"TexLoadDir="_s + writeFile(f.path(u"in"_s), "") + u";TexSaveDir="_s +
-              f.path(u"out"_s));
-        const std::tuple<QString, QByteArray, QByteArray> formats[] = {
-            {u"OpFileModeH"_s, "LH0", "SH0,07FFF,0"},
-            {u"OpFileModeS"_s, "LS0", "SS0,07FFF,0"},
-            {u"OpFileModeB"_s, "LB0,0", "SB0,07FFF"}};
-        for (const auto &[option, load, save] : formats) {
-            f.set(option + u"=1"_s);
-            port->clearWritten();
-            QVERIFY(runToEnd(f->PbGoLoad_Click()));
-            QVERIFY(runToEnd(f->PbGoSave_Click()));
-            QCOMPARE(port->writtenLines(), (QList<QByteArray>{load, save}));
-        }
     }
 
     // srec_cat's records (LF line ends) or the image itself, across 64 KiB into the emulated unit,
@@ -538,7 +516,7 @@ private Q_SLOTS:
     }
 
     // The emulated unit's cable pulled mid-transfer in a run: the wait ends, the log names it, the
-    // window shows the lost link, what came stays in the file, and the run ends abnormally.
+    // controls show the lost link, what came stays in the file, and the run ends abnormally.
     void lostMidway_data() {
         QTest::addColumn<QString>("command"); // %1: the data file
         QTest::addColumn<QString>("title");

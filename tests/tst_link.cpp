@@ -17,7 +17,7 @@ class TestLink : public QObject {
     Q_OBJECT
 private Q_SLOTS:
 
-    // A window started with a settings file: what it restores, silently up to the first line that
+    // A controller started with a settings file: what it restores, silently up to the first line that
     // fails, and what the display of the file shows (" ok" only after all thirteen lines).
     void settingsRestoredAndShown_data() {
         QTest::addColumn<QByteArray>("file"); // null: none
@@ -73,7 +73,7 @@ private Q_SLOTS:
         QVERIFY(runToEnd(f->PbON_Click()));
         QCOMPARE(f.history().last(), QStringLiteral("OK"));
         // The far end goes away while a reply is awaited: the wait ends as a lost link, and the
-        // window rests meanwhile.
+        // controller rests meanwhile.
         f->PbUnEn();
         auto wait = f->CeckAnsRX(QStringLiteral("PG")); // 90 s unless the loss ends it
         spin(100);

@@ -1,5 +1,5 @@
-// Network serial lines: the port and the window against a scripted Telnet COM-PORT-OPTION server
-// on a local socket, and the window on corvane-unit served by the real ser2net.
+// Network serial lines: the port against a scripted Telnet COM-PORT-OPTION server on a local
+// socket, and a unit's controller on corvane-unit served by the real ser2net.
 
 #include "linktesting.h"
 #include "ports/networkport.h"
@@ -97,7 +97,7 @@ private Q_SLOTS:
         peer.socket->write(hex("fffa2c6b90fff0"));
         QVERIFY(waitUntil([&] { return port.ctsHolding() && port.cdHolding(); }, 2000));
         QVERIFY(!port.dsrHolding());
-        // A purge only when something may be there to purge: the idle window discards each tick.
+        // A purge only when something may be there to purge: the idle controller discards each tick.
         for (int twice = 0; twice < 2; ++twice) {
             port.discardInput();
             port.discardOutput();
@@ -112,7 +112,7 @@ private Q_SLOTS:
                  u"127.0.0.1:%1: connection closed by the server"_s.arg(peer.server.serverPort()));
     }
 
-    // A full queue leaves the connect unanswered: the window gives up after 5 s and says why.
+    // A full queue leaves the connect unanswered: the connection gives up after 5 s and says why.
     void connectTimeout() {
         QTcpServer silent;
         silent.setListenBacklogSize(0);

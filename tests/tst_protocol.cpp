@@ -53,7 +53,7 @@ QCoro::Task<> start(UnitController &f, const QString &call) {
     return f.DeviceCont(QStringLiteral("* Title"), word, parameter);
 }
 
-// The window as `before` says: "A" a word-wide EEPROM 2F up to 1FFFF, "E" an EPROM 03 up to
+// The panel as `before` says: "A" a word-wide EEPROM 2F up to 1FFFF, "E" an EPROM 03 up to
 // 0FFFF, "-" no device; then the words of UnitFixture::set.
 void prepare(UnitFixture &fx, const QString &before) {
     if (before.startsWith(QLatin1Char('A')))
@@ -306,7 +306,7 @@ void TestProtocol::operation() {
     QFETCH(QList<QByteArray>, script);
     QFETCH(QString, log);
     QFETCH(QString, after);
-    ScriptedPort *port = nullptr; // the window's line, replaced by a (re)connect
+    ScriptedPort *port = nullptr; // the unit's line, replaced by a (re)connect
     UnitFixture fx(0, [&](const QString &) {
         auto made = std::make_unique<ScriptedPort>();
         expectScript(port = made.get(), script);

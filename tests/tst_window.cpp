@@ -2,17 +2,19 @@
 // Enter, the line lamps and the port box.
 
 #include "ports/portlist.h"
+#include "text/cp932.h"
 #include "window/splash.h"
 #include "windowfixture.h"
 
-#include <QApplication>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -71,6 +73,50 @@ private Q_SLOTS:
             QCOMPARE(f.enabledInSight(), QString());
             for (QPushButton *hidden : {f->PbUS0, f->PbUS2, f->ESC, f->インテルる, f->Command4})
                 QVERIFY(hidden->isEnabled());
+        }
+    }
+
+    // Each button starts its own operation with what the window shows: the first line it sends;
+    // the go buttons the transfer of the chosen format on the path in their box.
+    void buttonsStartTheirOperations() {
+        WindowFixture f;
+        ScriptedPort *port = f.unit().useScripted();
+        for (const char *word : {"L", "S", ""})
+            port->respond(word, *word == 'L' ? "20\r\n" : *word ? "\x1a" : "00\r\n");
+        f->TexLoadDir->setText(writeFile(f.unit().path("in"), ""));
+        f->TexSaveDir->setText(f.unit().path("out"));
+        f->TexCMD->setText("B");
+        const std::tuple<QAbstractButton *, QAbstractButton *, QByteArray> buttons[] = {
+            {f->PbPG, f->OpDevAModeO, "PG00000,1FFFF,1"},
+            {f->PbCP, f->OpDevAModeA, "CP00000,1FFFF,0"},
+            {f->PbWT, f->OpDevAModeE, "WT00000,1FFFF,2"},
+            {f->PbRD, f->OpDevAModeA, "RD00000,1FFFF,0"},
+            {f->PbBL, nullptr, "BL00000,1FFFF"},
+            {f->PbER, nullptr, "ER00000,1FFFF"},
+            {f->PbBD, nullptr, "BD0,0FF"},
+            {f->PbCL, nullptr, "CL"},
+            {f->PbES, nullptr, "ES"},
+            {f->PbEE, nullptr, "EE"},
+            {f->PbCMD, nullptr, "BL00000,1FFFF"},
+            {f->Command4, nullptr, "TW0"},
+            {f->PbUS0, nullptr, "US0"},
+            {f->PbUS2, nullptr, "US2"},
+            {f->インテルる, nullptr, toCp932(u"TS2F,インテルる,am27r010gg"_s)},
+            {f->PbGoLoad, f->OpFileModeS, "LS0"},
+            {f->PbGoSave, f->OpFileModeB, "SB0,1FFFF"},
+            {f->PbGoSave, f->OpFileModeH, "SH0,1FFFF,0"},
+            {f->PbBuff, nullptr, "BS1000"},
+            {f->PbDevice, nullptr, "TS2A,-,-"}};
+        for (const auto &[button, option, line] : buttons) {
+            f.unit().setDevice(u"2F"_s, u"1FFFF"_s);
+            f->StBuffAdr->setText("1000");
+            f->TexDVS->setText("2A");
+            if (option)
+                option->click();
+            port->clearWritten();
+            button->click();
+            QTRY_VERIFY(!f.unit()->operationRunning());
+            QCOMPARE(port->writtenLines().value(0), line);
         }
     }
 
@@ -148,7 +194,10 @@ private Q_SLOTS:
         WindowFixture f;
         for (int i = 1; i <= 30; ++i)
             f.unit()->AddList1(i == 10 ? QString() : QString::number(i));
-        QCOMPARE(f.log().join(' '),
+        QStringList log;
+        for (int i = 0; i < f->List1->count(); ++i)
+            log << f->List1->item(i)->text();
+        QCOMPARE(log.join(' '),
                  "7 8 9  11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30");
     }
 

@@ -38,7 +38,7 @@ void PbReEn(QSet<QString> &on, const EnabledFacts &facts) {
     if (facts.panel.deviceCode == u"--" || facts.panel.deviceCodeRefused)
         PbUnEn(on);
     enable(on, {"PbBuff", "PbDevice", "PbCMD", "PbES", "PbEE"});
-    if (facts.lastCode == u"98" || facts.lastCode == u"99")
+    if (replyKind(facts.lastCode) != Reply::Kind::Unit) // "98" no reply, "99" not sent
         PbUnEn(on);
     enable(on, {"PbExit", "PbON", "PbCMD", "PBsysinit", "MenuFile", "MenuOption"});
 }

@@ -20,6 +20,12 @@ QString noticeText(Notice notice) {
     return QString::fromUtf16(kFileNotWritten);
 }
 
+Reply::Kind replyKind(QStringView code) {
+    if (code == u"98")
+        return Reply::Kind::NoReply;
+    return code == u"99" ? Reply::Kind::SendRefused : Reply::Kind::Unit;
+}
+
 CommandOutcome commandOutcome(const QList<Notice> &notices, bool codeRefused, const QString &code) {
     using Kind = CommandOutcome::Kind;
     if (codeRefused || notices.contains(Notice::ParameterRefused))
@@ -33,7 +39,7 @@ CommandOutcome commandOutcome(const QList<Notice> &notices, bool codeRefused, co
     }
     if (code == u"34")
         return {Kind::Cancelled, code};
-    if (code == u"98" || code == u"99")
+    if (replyKind(code) != Reply::Kind::Unit)
         return {Kind::LinkLost, code};
     return {Kind::Failed, code};
 }

@@ -46,6 +46,9 @@ struct Reply {
     [[nodiscard]] bool ok() const { return is(u"00"); }
 };
 
+// The kind of a reply code: the program's own "98" (no reply) and "99" (not sent), else the unit's.
+[[nodiscard]] Reply::Kind replyKind(QStringView code);
+
 // What the program itself says about a command it carries out.
 enum class Notice {
     ParameterRefused, // "！ パラメータに、誤りがあります。"

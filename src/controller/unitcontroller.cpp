@@ -5,6 +5,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace corvane {
 
 UnitController::UnitController(ControllerOptions options, QObject *parent)
@@ -109,6 +111,11 @@ void UnitController::start(QCoro::Task<> task) {
     std::erase_if(m_running, [](const QCoro::Task<> &each) { return each.isReady(); });
     if (!task.isReady())
         m_running.push_back(std::move(task));
+}
+
+bool UnitController::operationRunning() const {
+    return std::ranges::any_of(m_running,
+                               [](const QCoro::Task<> &each) { return !each.isReady(); });
 }
 
 void UnitController::closeFiles() {

@@ -269,6 +269,8 @@ public:
     // ---- Operations started from outside ----
     // Keeps `task` until it ends: the controller holds every operation it runs.
     void start(QCoro::Task<> task);
+    // An operation started so has not ended yet.
+    [[nodiscard]] bool operationRunning() const;
     // Closes the files operations hold open, their contents kept so far.
     void closeFiles();
     // The end of the controller's work (the window closed, a run ended by a signal): the files

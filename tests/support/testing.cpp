@@ -2,25 +2,11 @@
 
 #include "text/cp932.h"
 
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
 
 namespace corvane::test {
-
-bool runToEnd(QCoro::Task<> task, int timeoutMs) {
-    auto done = std::make_shared<bool>(false);
-    auto wrapper = [](QCoro::Task<> t, std::shared_ptr<bool> flag) -> QCoro::Task<> {
-        co_await std::move(t);
-        *flag = true;
-    }(std::move(task), done);
-    QElapsedTimer clock;
-    clock.start();
-    while (!*done && clock.elapsed() < timeoutMs)
-        spin(5);
-    return *done;
-}
 
 void spin(int ms) {
     QEventLoop loop;

@@ -5,19 +5,25 @@
 #include "ports/scriptedport.h"
 
 #include <QCoro/QCoroTask>
+#include <QElapsedTimer>
 #include <QList>
 
 namespace corvane::test {
 
-// Runs the event loop until `task` has finished or `timeoutMs` has passed; true when it finished.
-bool runToEnd(QCoro::Task<> task, int timeoutMs = 10000);
-template<class T> bool runToEnd(QCoro::Task<T> task, int timeoutMs = 10000) {
-    return runToEnd(
-        [](QCoro::Task<T> t) -> QCoro::Task<> { co_await std::move(t); }(std::move(task)),
-        timeoutMs);
-}
 // Runs the event loop for `ms` milliseconds (sleeping, not spinning).
 void spin(int ms);
+// Runs the event loop until `done()` holds or `timeoutMs` pass; true when it held.
+template<typename Done> bool waitUntil(Done done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs)
+        spin(1);
+    return done();
+}
+// Runs the event loop until `task` has finished or `timeoutMs` has passed; true when it finished.
+template<class T> bool runToEnd(QCoro::Task<T> task, int timeoutMs = 10000) {
+    return waitUntil([&task] { return task.isReady(); }, timeoutMs);
+}
 // Writes `bytes` to `path` (the test program stops if it cannot) and returns the path.
 QString writeFile(const QString &path, const QByteArray &bytes);
 // The bytes of the file at `path`, or "<missing>" when it cannot be read.

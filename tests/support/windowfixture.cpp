@@ -1,6 +1,5 @@
 #include "windowfixture.h"
 
-#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 
@@ -8,13 +7,6 @@ namespace corvane::test {
 
 WindowFixture::WindowFixture()
     : m_form(std::make_unique<Form1>(m_unit.unit())) {}
-
-QStringList WindowFixture::log() const {
-    QStringList lines;
-    for (int i = 0; i < m_form->List1->count(); ++i)
-        lines.append(m_form->List1->item(i)->text());
-    return lines;
-}
 
 QString WindowFixture::enabledInSight(bool all) const {
     QWidget *client = m_form->client;

@@ -10,8 +10,6 @@ namespace corvane::test {
 class WindowFixture {
 public:
     WindowFixture();
-    // The log as List1 shows it.
-    [[nodiscard]] QStringList log() const;
     // Object names of the enabled buttons in sight and of the menus (all of them with `all`),
     // sorted and joined by one blank.
     [[nodiscard]] QString enabledInSight(bool all = false) const;

@@ -39,10 +39,7 @@ QCoro::Task<Reply> UnitController::CeckAnsRX(QString MODE, Sent sent) {
     }
     const ReplyOutcome outcome = judgeReply(AnsRxCode, MODE, AddData, panelFacts());
     applyOutcome(outcome);
-    Reply reply{Reply::Kind::Unit, AnsRxCode, AddData, outcome.fields};
-    if (sent == Sent::Refused || AnsRxCode == u"98" || AnsRxCode == u"99")
-        reply.kind = AnsRxCode == u"99" ? Reply::Kind::SendRefused : Reply::Kind::NoReply;
-    co_return reply;
+    co_return Reply{replyKind(AnsRxCode), AnsRxCode, AddData, outcome.fields};
 }
 
 QCoro::Task<> UnitController::receiveReply(int timeoutMs) {
