@@ -1,7 +1,7 @@
 #pragma once
-// Awaitables for the window's operations: every wait suspends the running coroutine and lets the
+// Awaitables for a controller's operations: every wait suspends the running coroutine and lets the
 // one event loop go on. A coroutine is only ever resumed from the event loop, through a queued call
-// on its context object, so a destroyed window never resumes a coroutine.
+// on its context object, so a destroyed controller never resumes a coroutine.
 
 #include <QObject>
 
