@@ -12,6 +12,7 @@
 //   --without-journal  run without the journal
 
 #include "ports/emulatedport.h"
+#include "ports/journalingport.h"
 #include "shell/journal.h"
 #include "shell/unitjournal.h"
 #include "window/form1.h"
@@ -120,6 +121,14 @@ const char *verdict(bool met) {
     return met ? "met" : "MISSED";
 }
 
+// The emulated unit's port behind the controller's (journaling) port, or null.
+EmulatedPort *emulatedPort(UnitController &unit) {
+    SerialPort *port = unit.MSComm1.get();
+    if (auto *journaling = dynamic_cast<JournalingPort *>(port))
+        port = &journaling->inner();
+    return dynamic_cast<EmulatedPort *>(port);
+}
+
 // Reconnects the window to `portText` at 38400 bit/s, where the unit answers "ON" with noise
 // without end, and measures the CPU use once the greeting has failed. False when the greeting did
 // not end in a failure.
@@ -152,7 +161,7 @@ bool measureNoise(Form1 &form, UnitController &unit, const QString &portText, co
 // Greets the emulated unit again, well behaved; true when the greeting ended in OK.
 bool greetEmulated(Form1 &form, UnitController &unit) {
     // A reconnect from the emulated unit keeps that unit.
-    if (auto *port = dynamic_cast<EmulatedPort *>(unit.MSComm1.get()))
+    if (auto *port = emulatedPort(unit))
         port->unit().setFault(Fault::None);
     form.Combo1->setCurrentText(QStringLiteral("EMU"));
     bool greeted = false;
@@ -316,7 +325,7 @@ int main(int argc, char *argv[]) {
     }
 
     // Endless noise: the unit answers the greeting with bytes that never end a line.
-    if (auto *noisy = dynamic_cast<EmulatedPort *>(unit.MSComm1.get()))
+    if (auto *noisy = emulatedPort(unit))
         noisy->unit().setFault(Fault::Noise);
     if (!measureNoise(form, unit, QStringLiteral("EMU"), "EMU", seconds))
         return 1;
@@ -359,7 +368,7 @@ int main(int argc, char *argv[]) {
     }
 
     // Waiting out a long reply: the unit takes the command and never answers.
-    auto *port = dynamic_cast<EmulatedPort *>(unit.MSComm1.get());
+    auto *port = emulatedPort(unit);
     if (!port) {
         std::puts("reply wait: the window is not on the emulated unit");
         return 1;

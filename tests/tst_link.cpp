@@ -17,8 +17,8 @@ class TestLink : public QObject {
     Q_OBJECT
 private Q_SLOTS:
 
-    // A controller started with a settings file: what it restores, silently up to the first line that
-    // fails, and what the display of the file shows (" ok" only after all thirteen lines).
+    // A controller started with a settings file: what it restores, silently up to the first line
+    // that fails, and what the display of the file shows (" ok" only after all thirteen lines).
     void settingsRestoredAndShown_data() {
         QTest::addColumn<QByteArray>("file"); // null: none
         QTest::addColumn<QString>("restored");

@@ -97,7 +97,8 @@ private Q_SLOTS:
         peer.socket->write(hex("fffa2c6b90fff0"));
         QVERIFY(waitUntil([&] { return port.ctsHolding() && port.cdHolding(); }, 2000));
         QVERIFY(!port.dsrHolding());
-        // A purge only when something may be there to purge: the idle controller discards each tick.
+        // A purge only when something may be there to purge: the idle controller discards each
+        // tick.
         for (int twice = 0; twice < 2; ++twice) {
             port.discardInput();
             port.discardOutput();
