@@ -333,7 +333,6 @@ private:
     void startLineMonitor();
     void wakeLineMonitor();
     void setNullDiscard(bool discard);
-    void showLineView();
 
     // ---- link/ ----
     void reportUnopenedPort(const QString &portText);
