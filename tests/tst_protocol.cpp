@@ -315,6 +315,9 @@ void TestProtocol::operation() {
     const QList<QByteArray> lines = expectScript(port = fx.useScripted(), script);
     port->setWriteRefused(script.contains("<refused>"));
     prepare(fx, before);
+    QByteArray sent; // as the controller reports it
+    QObject::connect(&fx.unit(), &UnitController::bytesSent, &fx.unit(),
+                     [&sent](const QByteArray &bytes) { sent += bytes; });
     auto task = start(fx.unit(), call);
     // The cancel button, where the unit answers the cancel line, once the data flows.
     if (lines.contains("\x1b")) {
@@ -324,6 +327,7 @@ void TestProtocol::operation() {
     }
     QVERIFY2(runToEnd(std::move(task), 20000), port->written().constData());
     QCOMPARE(port->writtenLines(), script.contains("<refused>") ? QList<QByteArray>() : lines);
+    QCOMPARE(sent, port->written());
     const QList<std::pair<const char *, QString>> words{
         {"$S", "    start adress = 00000H"}, {"$E", "    end adress   = 1FFFFH"},
         {"$A", "    mode         = ALL"},    {"$BAD", "！ パラメータに、誤りがあります。"},

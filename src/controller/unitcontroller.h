@@ -305,6 +305,10 @@ Q_SIGNALS:
     // enabledControls() or commandRunRunning() may have changed.
     void busyChanged();
     void lineViewChanged();
+    // Bytes the operations put on the line, and bytes they took from it (not input discarded
+    // unread).
+    void bytesSent(const QByteArray &bytes);
+    void bytesReceived(const QByteArray &bytes);
     // A text save received a record: the EOF lamp lights.
     void recordReceived();
     // The progress of a long transfer changed ("LH 42 % 3.8 kB/s 1:20"); empty when it ended.

@@ -68,6 +68,7 @@ Sent UnitController::OutputBytes(const QByteArray &bytes) {
     if (!MSComm1->isOpen() || !MSComm1->write(bytes))
         return Sent::Refused;
     m_progress.sent(bytes.size());
+    Q_EMIT bytesSent(bytes);
     return Sent::Sent;
 }
 
@@ -86,16 +87,18 @@ QCoro::Task<UnitController::ReadEnd> UnitController::readInput(std::function<Tak
         if (rule.cancellable && EscFlag)
             co_return ReadEnd::Cancelled;
         Take step = Take::More;
-        bool took = false;
+        QByteArray taken;
         for (int byte = MSComm1->readByte(); byte >= 0; byte = MSComm1->readByte()) {
-            took = true;
-            m_progress.received(1);
+            taken.append(char(byte));
             step = take(char(byte));
             if (step != Take::More)
                 break;
         }
-        if (took)
+        if (!taken.isEmpty()) {
             quiet.restart();
+            m_progress.received(taken.size());
+            Q_EMIT bytesReceived(taken);
+        }
         if (step == Take::Done)
             co_return ReadEnd::Done;
         if (step == Take::Pause) {
