@@ -412,6 +412,7 @@ private:
     QCoro::Task<ReadEnd> receiveDumpTable(std::uint32_t start);
     QCoro::Task<> endDumpTable(ReadEnd ending);
     QCoro::Task<> switchEraseLamp(QString title, QString word);
+    QCoro::Task<> accessInMode(QString workname, QString CMDmode);
     QCoro::Task<> runQuery(std::function<QCoro::Task<>()> query);
 
     // ---- files/ ----

@@ -43,28 +43,27 @@ QCoro::Task<> UnitController::DeviceCont(QString workname, QString CMDmode, QStr
     EscFlag = false;
 }
 
-QCoro::Task<> UnitController::PbPG_Click() {
+// The four buttons that send the access mode: nothing when no mode is selected.
+QCoro::Task<> UnitController::accessInMode(QString workname, QString CMDmode) {
     const QString parameter = modeParameter(m_choices);
     if (!parameter.isEmpty())
-        co_await DeviceCont(QStringLiteral("* Program device"), QStringLiteral("PG"), parameter);
+        co_await DeviceCont(std::move(workname), std::move(CMDmode), parameter);
+}
+
+QCoro::Task<> UnitController::PbPG_Click() {
+    co_await accessInMode(QStringLiteral("* Program device"), QStringLiteral("PG"));
 }
 
 QCoro::Task<> UnitController::PbCP_Click() {
-    const QString parameter = modeParameter(m_choices);
-    if (!parameter.isEmpty())
-        co_await DeviceCont(QStringLiteral("* Verify device"), QStringLiteral("CP"), parameter);
+    co_await accessInMode(QStringLiteral("* Verify device"), QStringLiteral("CP"));
 }
 
 QCoro::Task<> UnitController::PbWT_Click() {
-    const QString parameter = modeParameter(m_choices);
-    if (!parameter.isEmpty())
-        co_await DeviceCont(QStringLiteral("* Write device"), QStringLiteral("WT"), parameter);
+    co_await accessInMode(QStringLiteral("* Write device"), QStringLiteral("WT"));
 }
 
 QCoro::Task<> UnitController::PbRD_Click() {
-    const QString parameter = modeParameter(m_choices);
-    if (!parameter.isEmpty())
-        co_await DeviceCont(QStringLiteral("* Read device"), QStringLiteral("RD"), parameter);
+    co_await accessInMode(QStringLiteral("* Read device"), QStringLiteral("RD"));
 }
 
 QCoro::Task<> UnitController::PbBL_Click() {
