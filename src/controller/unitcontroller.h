@@ -12,6 +12,7 @@
 #include "ports/serialport.h"
 #include "text/consolecommand.h"
 #include "text/datafile.h"
+#include "text/memoryimage.h"
 #include "text/progress.h"
 #include "text/replyjudge.h"
 #include "text/settingsfile.h"
@@ -250,6 +251,25 @@ public:
     QCoro::Task<> PbGoSave_Click();
     QCoro::Task<> PbLoadDir_Click();
     QCoro::Task<> PbSaveDir_Click();
+
+    // ---- The buffer window's transfers (files/buffer_transfer.cpp) ----
+    struct BufferRead {
+        QByteArray bytes;       // what the unit sent, from the range's first address on
+        bool complete = false;  // the whole range came
+        bool cancelled = false; // the operator cancelled it
+    };
+    // Reads the buffer bytes `first`..`last` (byte addresses from the buffer start, also with a
+    // word-wide device) into memory as the binary save reads them, with its log lines, progress
+    // and busy state, and a cancel button. An operation: nothing is read while another runs.
+    QCoro::Task<BufferRead> readBuffer(quint32 first, quint32 last);
+    enum class WriteBack {
+        Verified, // loaded and read back equal
+        Differs,  // loaded, but the unit holds other bytes
+        Failed,   // a load was refused or the line is gone
+        Cancelled,
+    };
+    // Loads each run with a binary load, then reads the runs back and compares. An operation.
+    QCoro::Task<WriteBack> writeBuffer(std::vector<ByteRun> runs);
 
     // ---- Command console (console/) ----
     QCoro::Task<> PbCMD_Click();
