@@ -2,6 +2,7 @@
 
 #include "linktesting.h"
 #include "shell/journal.h"
+#include "text/bytecompare.h"
 #include "text/commandfilereader.h"
 #include "text/consolecommand.h"
 #include "text/settingsfile.h"
@@ -625,6 +626,94 @@ private Q_SLOTS:
         QVERIFY(runToEnd(f->インテルる_Click()));
         QCOMPARE(port->writtenLines(), (QList<QByteArray>{"US2", "TS2F,\x83\x43\x83\x93\x83\x65"
                                                                  "\x83\x8b\x82\xe9,am27r010gg"}));
+    }
+    // The buffer window's read: the range on the line, the bytes kept, how it ended.
+    void bufferRead_data() {
+        QTest::addColumn<QString>("width");
+        QTest::addColumn<QByteArray>("answer"); // "<cancel>": bytes, then the operator cancels
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("last"); // the log's last line
+        const QString bytes = u"(Byte ROM)"_s, words = u"(Word ROM)"_s;
+        QTest::newRow("whole") << bytes << "ABCDEF"_ba
+                               << "SB1,6"_ba
+                               << "ABCDEF"_ba << u"end"_s;
+        QTest::newRow("unit stops early") << bytes << "ABC"_ba
+                                          << "SB1,6"_ba
+                                          << "ABC"_ba << u"end"_s;
+        QTest::newRow("word-wide: words asked, bytes kept") << words << "ABCDEFGH"_ba
+                                                            << "SB0,3"_ba
+                                                            << "BCDEFG"_ba << u"end"_s;
+        QTest::newRow("cancelled") << bytes << "<cancel>"_ba
+                                   << "SB1,6\r\n\x1b"_ba
+                                   << "AB"_ba << u"キャンセルしました。"_s;
+    }
+    void bufferRead() {
+        QFETCH(QString, width);
+        QFETCH(QByteArray, answer);
+        QFETCH(QByteArray, sent);
+        UnitFixture f;
+        ScriptedPort *port = f.useScripted();
+        f.setDevice(u"2F"_s, u"1FFFF"_s, u"EPROM"_s, width);
+        const bool cancel = answer == "<cancel>";
+        port->respond("SB", cancel ? "AB"_ba : answer);
+        if (cancel)
+            connect(&f.unit(), &UnitController::logLineAdded, &f.unit(), [&f](const QString &l) {
+                if (l == u"装置からデーターを受信しています。"_s)
+                    f->PbCansel_Click();
+            });
+        const auto read = resultOf(f->readBuffer(1, 6));
+        QVERIFY(read);
+        QCOMPARE(port->written().left(sent.size() + 2).trimmed(), sent);
+        QTEST(read->bytes, "bytes");
+        QCOMPARE(read->complete, read->bytes.size() == 6);
+        QCOMPARE(read->cancelled, cancel);
+        QTEST(f.log().constLast(), "last");
+        QVERIFY(f.enabled(u"PbPG"_s));
+    }
+
+    // The buffer window's round on the emulated unit: a range read across 64 KiB, three bytes
+    // changed in two places loaded back with binary loads of the changed runs only, read back.
+    void bufferWriteBack_data() {
+        QTest::addColumn<bool>("spoiled"); // the unit's RAM changes behind the program's back
+        QTest::newRow("equal") << false;
+        QTest::newRow("unit holds other bytes") << true;
+    }
+    void bufferWriteBack() {
+        QFETCH(bool, spoiled);
+        UnitFixture f;
+        EmulatedPort *port = f.useEmulated(UnitOptions{0.0}, true);
+        f.setDevice(u"04"_s, u"1FFFF"_s);
+        std::vector<std::uint8_t> &ram = port->unit().buffer();
+        for (quint32 a = 0xFF00; a <= 0x100FF; ++a)
+            ram[a] = std::uint8_t(a * 7 + 3);
+        const auto read = resultOf(f->readBuffer(0xFF00, 0x100FF));
+        QVERIFY(read && read->complete);
+        QCOMPARE(read->bytes, QByteArray(reinterpret_cast<const char *>(&ram[0xFF00]), 512));
+
+        QByteArray edited = read->bytes;
+        edited[0xF0] = 0; // FFF0, FFF1 and 10005
+        edited[0xF1] = 1;
+        edited[0x105] = 2;
+        QByteArray sent;
+        connect(&f.unit(), &UnitController::bytesSent, &f.unit(),
+                [&sent](const QByteArray &bytes) { sent += bytes; });
+        if (spoiled)
+            connect(&f.unit(), &UnitController::logLineAdded, &f.unit(), [&ram](const QString &l) {
+                if (l == u"OK"_s)
+                    ram[0xFFF0] = 0x55;
+            });
+        const auto result = resultOf(f->writeBuffer(changedRuns(0xFF00, read->bytes, edited)));
+        QCOMPARE(result, spoiled ? UnitController::WriteBack::Differs
+                                 : UnitController::WriteBack::Verified);
+        QCOMPARE(sent, "LB2,FFF0\r\n\x00\x01LB1,10005\r\n\x02SBFFF0,10005\r\n"_ba);
+        if (!spoiled)
+            QCOMPARE(QByteArray(reinterpret_cast<const char *>(&ram[0xFF00]), 512), edited);
+        QCOMPARE(
+            f.log().constLast(),
+            spoiled
+                ? u"！ 読み返し: 書き込んだ 3 バイトのうち 1 バイトが装置のバッファと一致しません。"_s
+                : u"読み返し: 書き込んだ 3 バイトは装置のバッファと一致しました。"_s);
     }
 };
 

@@ -465,9 +465,19 @@ private:
     QCoro::Task<bool> openLoad(HeldFile &held, QString title, QString RemoteCMD, Opening order);
     QCoro::Task<> awaitLoadVerdict(Sent sent);
     enum class BinarySent { Whole, Short, Refused };
-    QCoro::Task<BinarySent> sendBinary(QFile *file, qint64 length);
+    QCoro::Task<BinarySent> sendBinary(QIODevice *source, qint64 length);
     QCoro::Task<ReadEnd> receiveRecords(QFile *file, bool &writeFailed);
-    QCoro::Task<ReadEnd> receiveBinary(QFile *file, bool &stored, qint64 &received);
+    // Receives a binary save's bytes into `sink` until the line is silent (or a cancel, when
+    // `cancellable`), logging them in hex; `stored` turns false when `sink` fails.
+    QCoro::Task<ReadEnd> receiveBinary(QIODevice *sink, bool &stored, qint64 &received,
+                                       bool cancellable = false);
+    // Binary input with every byte delivered, NUL included; or text input with NUL discarded.
+    void setBinaryInput(bool binary);
+    // One run of a write-back loaded with a binary load: true when the unit took it.
+    QCoro::Task<bool> loadRun(ByteRun run);
+    // The write-back's read-back of `runs`: the count of bytes that differ, or none when the
+    // read failed.
+    QCoro::Task<std::optional<quint64>> readBack(const std::vector<ByteRun> &runs);
     QCoro::Task<> paceOutput();
     QCoro::Task<> chooseFile(bool save);
     QCoro::Task<> transferChosen(bool save);

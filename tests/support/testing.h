@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QList>
 
+#include <optional>
+
 namespace corvane::test {
 
 // Runs the event loop for `ms` milliseconds (sleeping, not spinning).
@@ -23,6 +25,12 @@ template<typename Done> bool waitUntil(Done done, int timeoutMs) {
 // Runs the event loop until `task` has finished or `timeoutMs` has passed; true when it finished.
 template<class T> bool runToEnd(QCoro::Task<T> task, int timeoutMs = 10000) {
     return waitUntil([&task] { return task.isReady(); }, timeoutMs);
+}
+// The result of `task` once it has finished within `timeoutMs`, or none.
+template<class T> std::optional<T> resultOf(QCoro::Task<T> task, int timeoutMs = 10000) {
+    if (!waitUntil([&task] { return task.isReady(); }, timeoutMs))
+        return std::nullopt;
+    return QCoro::waitFor(task);
 }
 // Writes `bytes` to `path` (the test program stops if it cannot) and returns the path.
 QString writeFile(const QString &path, const QByteArray &bytes);

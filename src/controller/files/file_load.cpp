@@ -172,7 +172,8 @@ QCoro::Task<> UnitController::LBsub(QString RemoteCMD) {
     co_await awaitLoadVerdict(sent == BinarySent::Whole ? Sent::Sent : Sent::Refused);
 }
 
-QCoro::Task<UnitController::BinarySent> UnitController::sendBinary(QFile *file, qint64 length) {
+QCoro::Task<UnitController::BinarySent> UnitController::sendBinary(QIODevice *source,
+                                                                   qint64 length) {
     HexLogLine logLine;
     // CTS is looked at before every block: the unit can hold the data within a millisecond.
     const qsizetype blockBytes = std::max(1, bytesPerMs(MSComm1->baudRate()));
@@ -180,7 +181,7 @@ QCoro::Task<UnitController::BinarySent> UnitController::sendBinary(QFile *file, 
     qsizetype inChunk = 0;
     for (qint64 count = 0; count != length;) {
         if (inChunk == chunk.size()) {
-            chunk = file->read(std::min<qint64>(kReadBlock, length - count));
+            chunk = source->read(std::min<qint64>(kReadBlock, length - count));
             inChunk = 0;
             if (chunk.isEmpty())
                 co_return BinarySent::Short;

@@ -150,12 +150,8 @@ QCoro::Task<> UnitController::SBsub(QString RemoteCMD) {
     // so that the unit has finished talking when the save ends.
     bool stored = openForWriting(file);
     AddList1(QStringLiteral("装置からデーターを受信しています。"));
-    MSComm1->setBinaryMode(true);
-    setNullDiscard(false);
-    const auto textMode = qScopeGuard([this] {
-        setNullDiscard(true);
-        MSComm1->setBinaryMode(false);
-    });
+    setBinaryInput(true);
+    const auto textMode = qScopeGuard([this] { setBinaryInput(false); });
 
     qint64 received = 0;
     const ReadEnd ending = co_await receiveBinary(file, stored, received);
@@ -175,12 +171,17 @@ QCoro::Task<> UnitController::SBsub(QString RemoteCMD) {
     co_await CeckAnsRX(QStringLiteral("SB"), sent);
 }
 
-QCoro::Task<UnitController::ReadEnd> UnitController::receiveBinary(QFile *file, bool &stored,
-                                                                   qint64 &received) {
+void UnitController::setBinaryInput(bool binary) {
+    MSComm1->setBinaryMode(binary);
+    setNullDiscard(!binary);
+}
+
+QCoro::Task<UnitController::ReadEnd>
+UnitController::receiveBinary(QIODevice *sink, bool &stored, qint64 &received, bool cancellable) {
     HexLogLine logLine;
     QByteArray chunk;
     auto keep = [&] {
-        if (stored && file->write(chunk) != chunk.size())
+        if (stored && sink->write(chunk) != chunk.size())
             stored = false;
         chunk.clear();
     };
@@ -195,7 +196,7 @@ QCoro::Task<UnitController::ReadEnd> UnitController::receiveBinary(QFile *file, 
             keep();
             return Take::Pause;
         },
-        ReadRule{kBinarySilenceMs, false});
+        ReadRule{kBinarySilenceMs, cancellable});
     keep();
     if (!logLine.isEmpty())
         AddList1(logLine.take());
