@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -40,8 +41,11 @@ struct Run {
             writeFile(path(u"run.txt"_s), commands);
         if (!arguments.contains(u"--settings"_s))
             arguments << u"--settings"_s << writeFile(path(u"none.ini"_s), "");
-        QStringList program{qEnvironmentVariable("CORVANE_BIN"), u"--run"_s, u"run.txt"_s};
-        if (arguments.removeAll(u"ulimit"_s) > 0)
+        QStringList program{qEnvironmentVariable("CORVANE_BIN")};
+        if (!arguments.contains(u"--compare"_s))
+            program << u"--run"_s << u"run.txt"_s;
+        const bool limited = arguments.removeAll(u"ulimit"_s) > 0;
+        if (limited)
             program = QStringList{u"-c"_s, u"ulimit -f 8; exec \"$0\" \"$@\""_s} + program;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char *name :
@@ -50,7 +54,7 @@ struct Run {
         env.insert(u"XDG_DATA_HOME"_s, dir.path()); // the default journal: never the real one
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(dir.path());
-        const QString command = program.size() > 3 ? u"sh"_s : program.takeFirst();
+        const QString command = limited ? u"sh"_s : program.takeFirst();
         process.start(command, program + arguments);
     }
     QStringList lines() { return QString::fromUtf8(process.readAllStandardOutput()).split(u'\n'); }
@@ -146,6 +150,76 @@ private Q_SLOTS:
         // No warning on standard error (a usage error's reason aside; a size limit stops coverage).
         const bool quiet = status != 64 && !arguments.contains(u"ulimit"_s);
         QCOMPARE(quiet ? run.process.readAllStandardError() : ""_ba, ""_ba);
+    }
+
+    // `--compare` against corvane-unit holding srec_cat's image across 64 KiB: the differing runs,
+    // their count and the status; files it cannot use; several units in one table.
+    void compare_data() {
+        QTest::addColumn<QString>("srecArgs"); // srec_cat's arguments making the file; %1: image
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("tail"); // standard output's last lines
+        QTest::addColumn<QString>("error");    // a text standard error holds
+        const QString off = u"%1 -intel -exclude 0x10005 0x10006 -generate 0x10005 0x10006 "
+                            "-constant 0x99 -o file.hex -intel"_s;
+        QTest::newRow("equal") << u"%1 -intel -o file.hex -intel"_s << QStringList{} << 0
+                               << QStringList{u"differing bytes: 0"_s} << QString();
+        QTest::newRow("one byte off")
+            << off << QStringList{} << 1
+            << QStringList{u"10005: unit 11 file 99"_s, u"differing bytes: 1"_s} << QString();
+        QTest::newRow("range wider than the file")
+            << off << QStringList{u"--range"_s, u"10004,10007"_s} << 1
+            << QStringList{u"10005: unit 11 file 99"_s, u"differing bytes: 1"_s} << QString();
+        QTest::newRow("file beyond the buffer")
+            << u"-generate 0xFFFF0 0x100010 -constant 1 -o file.hex -intel"_s << QStringList{} << 4
+            << QStringList{} << u"reaches address 10000F"_s;
+        QTest::newRow("missing file") << QString() << QStringList{} << 4 << QStringList{}
+                                      << u"file.hex: ファイルをオープンできません！"_s;
+        QTest::newRow("several units")
+            << u"%1 -intel -o file.hex -intel"_s << QStringList{u"--port"_s, u"/dev/nonexistent"_s}
+            << 3
+            << QStringList{u"@: differing bytes: 0"_s, u"port result time summary"_s,
+                           u"@ 0 equal"_s, u"/dev/nonexistent 3 no connection"_s}
+            << u"/dev/nonexistent: ！通信ポートを開けません。"_s;
+        for (const QStringList &usage : {QStringList{u"--run"_s, u"run.txt"_s},
+                                         {u"--range"_s, u"FF,1"_s},
+                                         {u"--range"_s, u"0,100000"_s}})
+            QTest::newRow(qPrintable(usage.join(u' ')))
+                << u"%1 -intel -o file.hex -intel"_s << usage << 64 << QStringList{} << QString();
+    }
+    void compare() {
+        QFETCH(QString, srecArgs);
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, tail);
+        UnitProcess unit;
+        QVERIFY(!unit.path.isEmpty());
+        Run load, run;
+        const QString image = run.path(u"image.hex"_s);
+        QVERIFY(!QProcess::execute(u"srec_cat"_s,
+                                   {u"-generate"_s, u"0xFF00"_s, u"0x10100"_s, u"-constant"_s,
+                                    u"0x11"_s, u"-o"_s, image, u"-intel"_s}));
+        load.start("LH" + image.toUtf8() + "\r\n", {u"--port"_s, unit.path, u"--no-journal"_s});
+        QCOMPARE(load.finish(), 0);
+        if (!srecArgs.isEmpty()) {
+            QProcess srec;
+            srec.setWorkingDirectory(run.path({}));
+            srec.start(u"srec_cat"_s, srecArgs.arg(image).split(u' '));
+            QVERIFY(srec.waitForFinished() && srec.exitCode() == 0);
+        }
+        run.start(QByteArray(), QStringList{u"--compare"_s, u"file.hex"_s, u"--port"_s, unit.path,
+                                            u"--no-journal"_s} +
+                                    options);
+        QTEST(run.finish(), "status");
+        QStringList lines = run.lines();
+        QCOMPARE(lines.takeLast(), QString());
+        for (QString &line : tail) // "@": the unit's port; the table's columns as one space
+            line.replace(u'@', unit.path);
+        for (QString &line : lines)
+            line = line.simplified().remove(QRegularExpression(u" [0-9.]+ s .*$"_s));
+        QCOMPARE(lines.mid(lines.size() - tail.size()), tail);
+        QFETCH(QString, error);
+        QVERIFY2(QString::fromUtf8(run.process.readAllStandardError()).contains(error),
+                 qPrintable(error));
     }
 
     // Ctrl-C during a long Intel HEX load cancels it as the cancel button does; a second Ctrl-C

@@ -1,5 +1,7 @@
 #include "shell/commandline.h"
 
+#include "text/bytecompare.h"
+
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
@@ -25,6 +27,12 @@ void addOptions(QCommandLineParser &parser) {
          "Connects, runs the command-response FILE (a pipe or /dev/stdin too) without a window "
          "and ends with 0 normal, 1 abnormal, 2 cancelled, 3 no connection, 4 files missing or "
          "not written, 64 bad usage."},
+        {"compare", "FILE",
+         "Reads the buffer range FILE covers (binary from address 0, Intel HEX, Motorola S) from "
+         "each unit and prints the differing runs; ends with 0 equal, 1 different, 2 cancelled, "
+         "3 no connection, 4 FILE unreadable or a bad record, 64 bad usage."},
+        {"range", "START,END",
+         "With --compare: the buffer addresses to compare (hex) instead of the ones FILE covers."},
         {"port", "TEXT",
          "The port (1-6, EMU, a device path, rfc2217://HOST:PORT, tcp://HOST:PORT); repeat it to "
          "run on several units at once. Default: the settings file's."},
@@ -53,8 +61,8 @@ QString portKey(const QString &text) {
 
 // The usage error of the ports of a run, if any.
 QString checkPorts(const CommandLine &line) {
-    if (line.ports.size() > 1 && line.runFile.isEmpty())
-        return QStringLiteral("Several ports need --run.");
+    if (line.ports.size() > 1 && !line.unattended())
+        return QStringLiteral("Several ports need --run or --compare.");
     QSet<QString> seen;
     for (const QString &text : line.ports) {
         const QString key = portKey(text);
@@ -69,7 +77,7 @@ QString checkPorts(const CommandLine &line) {
 
 // The usage error of options that take one value, if any: given twice, or an empty journal path.
 QString checkSingleValues(const QCommandLineParser &parser) {
-    for (const char *name : {"run", "speed", "settings", "journal"}) {
+    for (const char *name : {"run", "compare", "range", "speed", "settings", "journal"}) {
         if (parser.values(QString::fromLatin1(name)).size() > 1)
             return QStringLiteral("--%1 is given more than once.").arg(QLatin1String(name));
     }
@@ -91,6 +99,28 @@ QString checkSettingsFile(const QString &path) {
     return {};
 }
 
+// The usage error of --compare and --range, if any; the range is read into `line`.
+QString checkCompare(const QCommandLineParser &parser, CommandLine &line) {
+    const bool compare = parser.isSet(QStringLiteral("compare"));
+    if (compare && line.compareFile.isEmpty())
+        return QStringLiteral("--compare needs a file.");
+    if (compare && parser.isSet(QStringLiteral("run")))
+        return QStringLiteral("--run and --compare exclude each other.");
+    if (!parser.isSet(QStringLiteral("range")))
+        return {};
+    if (!compare)
+        return QStringLiteral("--range needs --compare.");
+    const QString text = parser.value(QStringLiteral("range"));
+    const QStringList fields = text.split(u',');
+    bool firstOk = false, lastOk = false;
+    const uint first = fields.value(0).trimmed().toUInt(&firstOk, 16);
+    const uint last = fields.value(1).trimmed().toUInt(&lastOk, 16);
+    if (fields.size() != 2 || !firstOk || !lastOk || first > last || last > kLastBufferAddress)
+        return QStringLiteral("The range '%1' is not START,END in hex within 0,FFFFF.").arg(text);
+    line.range = std::pair{quint32(first), quint32(last)};
+    return {};
+}
+
 } // namespace
 
 CommandLine parseCommandLine(const QStringList &arguments) {
@@ -107,6 +137,7 @@ CommandLine parseCommandLine(const QStringList &arguments) {
     line.help = parser.isSet(QStringLiteral("help"));
     line.version = parser.isSet(QStringLiteral("version"));
     line.runFile = parser.value(QStringLiteral("run"));
+    line.compareFile = parser.value(QStringLiteral("compare"));
     line.ports = parser.values(QStringLiteral("port"));
     line.speed = parser.value(QStringLiteral("speed"));
     line.settingsPath = parser.value(QStringLiteral("settings"));
@@ -119,9 +150,11 @@ CommandLine parseCommandLine(const QStringList &arguments) {
         line.error = QStringLiteral("--run needs a file.");
     else
         line.error = checkSingleValues(parser);
-    if (line.error.isEmpty() && (!line.runFile.isEmpty() || line.ports.size() > 1))
+    if (line.error.isEmpty())
+        line.error = checkCompare(parser, line);
+    if (line.error.isEmpty() && (line.unattended() || line.ports.size() > 1))
         line.error = checkPorts(line);
-    if (line.error.isEmpty() && !line.runFile.isEmpty() && !line.settingsPath.isEmpty())
+    if (line.error.isEmpty() && line.unattended() && !line.settingsPath.isEmpty())
         line.error = checkSettingsFile(line.settingsPath);
     if (line.error.isEmpty() && !line.speed.isEmpty() && line.speed.toInt() <= 0)
         line.error = QStringLiteral("The speed '%1' is not a number of bit/s.").arg(line.speed);

@@ -1,7 +1,9 @@
 // The Corvane control program: one window that drives the unit on a serial line or the built-in
-// emulated unit (port text EMU); with --run, a command-response file run without the window.
+// emulated unit (port text EMU); with --run, a command-response file run without the window; with
+// --compare, the units' buffers compared with a file.
 
 #include "shell/commandline.h"
+#include "shell/comparerun.h"
 #include "shell/journal.h"
 #include "shell/quitsignals.h"
 #include "shell/unattendedrun.h"
@@ -58,11 +60,12 @@ int runWindow(int argc, char *argv[], const corvane::CommandLine &line) {
     return status;
 }
 
-// A command-response run without the window: no platform is loaded.
+// A command-response run or a comparison without the window: no platform is loaded.
 int runWithoutWindow(int argc, char *argv[], const corvane::CommandLine &line) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Corvane"));
-    return corvane::runUnattended(line);
+    return line.compareFile.isEmpty() ? corvane::runUnattended(line)
+                                      : corvane::compareUnattended(line);
 }
 
 } // namespace
@@ -85,7 +88,7 @@ int main(int argc, char *argv[]) {
     // A file size limit makes a write fail (and the save report it) instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
     corvane::Journal::writeHeldOnCrash();
-    if (!line.runFile.isEmpty())
+    if (line.unattended())
         return runWithoutWindow(argc, argv, line);
     return runWindow(argc, argv, line);
 }

@@ -63,21 +63,6 @@ void writeLine(Stream &stream, const QString &line) {
     writeText(stream, line + QLatin1Char('\n'));
 }
 
-QString statusName(int status) {
-    switch (status) {
-    case kExitNormal:
-        return QStringLiteral("normal");
-    case kExitCancelled:
-        return QStringLiteral("cancelled");
-    case kExitAbnormal:
-        return QStringLiteral("abnormal");
-    case kExitFilesLost:
-        return QStringLiteral("files lost");
-    default:
-        return QStringLiteral("no connection");
-    }
-}
-
 struct Runs {
     std::vector<std::unique_ptr<Journal>> journals;
     std::vector<std::unique_ptr<UnitRun>> units;
@@ -98,9 +83,10 @@ QCoro::Task<> runOne(Runs *runs, std::size_t index) {
     QCoreApplication::exit(runs->worst);
 }
 
-void printSummary(const Runs &runs) {
+void printSummary(const Runs &runs, const UnitRunPlan &plan) {
     if (runs.units.size() == 1) {
-        writeLine(g_out, QStringLiteral("summary: ") + runs.units.front()->outcome().summary());
+        if (plan.singleSummary)
+            writeLine(g_out, QStringLiteral("summary: ") + runs.units.front()->summary());
         return;
     }
     writeLine(g_out, QStringLiteral("%1 %2 %3 %4")
@@ -113,12 +99,12 @@ void printSummary(const Runs &runs) {
         QString row = QStringLiteral("%1 %2 %3 %4")
                           .arg(unit.port(), -24)
                           .arg(QString::number(runs.statuses[i]) + QLatin1Char(' ') +
-                                   statusName(runs.statuses[i]),
+                                   plan.statusNames.value(runs.statuses[i]),
                                -16)
                           .arg(QString::number(double(unit.elapsedMs()) / 1000.0, 'f', 1) +
                                    QStringLiteral(" s"),
                                9)
-                          .arg(unit.outcome().summary());
+                          .arg(unit.summary());
         if (!unit.savedFiles().isEmpty())
             row += QStringLiteral(", saved ") + unit.savedFiles().join(QStringLiteral(", "));
         writeLine(g_out, row);
@@ -154,7 +140,8 @@ bool readRunFile(const QString &path, QByteArray &commands) {
 UnitRun::UnitRun(Setup setup, std::function<void(const QString &)> print,
                  std::function<void(const QString &)> notice, QObject *parent)
     : QObject(parent)
-    , m_setup(std::move(setup)) {
+    , m_setup(std::move(setup))
+    , m_summary(m_setup.summary) {
     ControllerOptions options;
     options.settingsPath = m_setup.settingsPath;
     options.startUpConnection = false;
@@ -189,6 +176,10 @@ UnitRun::UnitRun(Setup setup, std::function<void(const QString &)> print,
 
 UnitRun::~UnitRun() = default;
 
+QString UnitRun::summary() const {
+    return m_summary.isEmpty() ? m_outcome.summary() : m_summary;
+}
+
 QString UnitRun::port() const {
     return m_unit->Rs232Port();
 }
@@ -200,6 +191,11 @@ QCoro::Task<ExitStatus> UnitRun::run() {
     if (!m_unit->MSComm1->isOpen() || !m_unit->greetedOk()) {
         m_tookMs = m_clock.elapsed();
         co_return kExitNoConnection;
+    }
+    if (m_setup.work) {
+        const ExitStatus status = co_await m_setup.work(*this);
+        m_tookMs = m_clock.elapsed();
+        co_return status;
     }
     co_await m_unit->runResponseBytes(m_setup.commands, m_setup.file);
     m_tookMs = m_clock.elapsed();
@@ -251,20 +247,33 @@ void onQuitSignal(Runs &runs, int &interrupts, int signalNumber) {
 
 } // namespace
 
-int runUnattended(const CommandLine &line) {
-    QByteArray commands;
-    if (!readRunFile(line.runFile, commands))
-        return kExitAbnormal;
+void printOut(const QString &line) {
+    writeLine(g_out, line);
+}
+
+void printError(const QString &line) {
+    writeLine(g_err, line);
+}
+
+int runUnits(const CommandLine &line, UnitRunPlan plan) {
     const QStringList ports = line.ports.isEmpty() ? QStringList{QString()} : line.ports;
     const bool tagged = ports.size() > 1;
     Runs runs;
     for (const QString &port : ports) {
-        Journal *journal = openJournal(runs, line, tagged ? port : QString());
+        UnitRun::Setup setup = plan.setup;
+        setup.journal = openJournal(runs, line, tagged ? port : QString());
+        setup.ownSaves = tagged;
+        setup.port = port;
         const QString prefix = tagged ? port + QStringLiteral(": ") : QString();
+        const bool toOutput = plan.logToOutput;
         runs.units.push_back(std::make_unique<UnitRun>(
-            UnitRun::Setup{line.runFile, commands, tagged, port, line.speed, line.settingsPath,
-                           journal},
-            [prefix](const QString &text) { writeLine(g_out, prefix + text); },
+            std::move(setup),
+            [prefix, toOutput](const QString &text) {
+                if (toOutput)
+                    writeLine(g_out, prefix + text);
+                else if (text.startsWith(u'！'))
+                    writeLine(g_err, QStringLiteral("corvane: ") + prefix + text);
+            },
             [prefix](const QString &text) {
                 writeLine(g_err, QStringLiteral("corvane: ") + prefix + text);
             }));
@@ -281,8 +290,18 @@ int runUnattended(const CommandLine &line) {
     // Runs that could not even open their port end before the event loop starts.
     const int status = runs.pending == 0 ? runs.worst : QCoreApplication::exec();
     if (!runs.abandoned)
-        printSummary(runs);
+        printSummary(runs, plan);
     return status;
+}
+
+int runUnattended(const CommandLine &line) {
+    UnitRunPlan plan;
+    plan.setup.file = line.runFile;
+    if (!readRunFile(line.runFile, plan.setup.commands))
+        return kExitAbnormal;
+    plan.setup.speed = line.speed;
+    plan.setup.settingsPath = line.settingsPath;
+    return runUnits(line, std::move(plan));
 }
 
 } // namespace corvane

@@ -27,6 +27,9 @@ public:
         QString speed;         // empty: the settings file's
         QString settingsPath;
         Journal *journal = nullptr; // may be null
+        // What the run does once connected; empty: it runs the command-response file.
+        std::function<QCoro::Task<ExitStatus>(UnitRun &)> work;
+        QString summary; // the summary until the work sets one; empty: the run's outcome
     };
     // `print` gets every log line as it is added, `notice` the journal's word that it stopped or
     // writes again.
@@ -45,6 +48,9 @@ public:
     [[nodiscard]] QString port() const;
     // How the run of the file ended (an abnormal end with nothing counted until it has).
     [[nodiscard]] const RunOutcome &outcome() const { return m_outcome; }
+    // The unit's summary in the table of several units.
+    [[nodiscard]] QString summary() const;
+    void setSummary(const QString &summary) { m_summary = summary; }
     // The time this unit's run took (so far, while it runs).
     [[nodiscard]] qint64 elapsedMs() const { return m_tookMs >= 0 ? m_tookMs : m_clock.elapsed(); }
     // The files its saves wrote (only with ownSaves), each once, in order.
@@ -58,7 +64,27 @@ private:
     QElapsedTimer m_clock;
     qint64 m_tookMs = -1;
     QStringList m_savedFiles;
+    QString m_summary;
 };
+
+// What each unit of a run without the window is set up with, but its port and journal.
+struct UnitRunPlan {
+    UnitRun::Setup setup;
+    // Log lines go to standard output (else only lines of the program's failures, beginning
+    // with "！", to standard error).
+    bool logToOutput = true;
+    // A single unit's end prints "summary: ..." (several units always print their table).
+    bool singleSummary = true;
+    // The word for each exit status in that table (0 to 4).
+    QStringList statusNames = {QStringLiteral("normal"), QStringLiteral("abnormal"),
+                               QStringLiteral("cancelled"), QStringLiteral("no connection"),
+                               QStringLiteral("files lost")};
+};
+// Runs `plan` on every port `line` names in parallel and returns the worst exit status.
+[[nodiscard]] int runUnits(const CommandLine &line, UnitRunPlan plan);
+// Writes a line to standard output or error as a run does (queued, never blocking a signal).
+void printOut(const QString &line);
+void printError(const QString &line);
 
 // Runs the file of `line` on every port it names (the settings file's when none) in parallel and
 // returns the worst exit status (see worseStatus). Log lines go to standard output, prefixed with

@@ -11,6 +11,9 @@
 
 namespace corvane {
 
+// The last address of the unit's buffer RAM (1 MiB).
+constexpr quint32 kLastBufferAddress = 0xFFFFF;
+
 // Bytes that differ, side by side, from `address` on (the same number of each).
 struct DifferingRun {
     quint32 address = 0;

@@ -41,7 +41,7 @@ ImageFileRead readImageFile(const QString &path) {
     ImageFileRead read;
     QFile file(path);
     if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
-        read.failure = QStringLiteral("ファイルをオープンできません！（%1）").arg(path);
+        read.failure = QStringLiteral("ファイルをオープンできません！");
         return read;
     }
     if (formatForPath(path) != ImageFormat::Binary) {
@@ -54,12 +54,12 @@ ImageFileRead readImageFile(const QString &path) {
         return read;
     }
     if (file.size() > kMaxBinaryBytes) {
-        read.failure = QStringLiteral("ファイルが 1 MiB を超えています。（%1）").arg(path);
+        read.failure = QStringLiteral("ファイルが 1 MiB を超えています。");
         return read;
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        read.failure = QStringLiteral("ファイルを読めません。（%1）").arg(path);
+        read.failure = QStringLiteral("ファイルを読めません。");
         return read;
     }
     read.image.write(0, bytes);
@@ -69,7 +69,7 @@ ImageFileRead readImageFile(const QString &path) {
 QString writeImageFile(const QString &path, ImageFormat format, const MemoryImage &image) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("ファイルを作成できません！（%1）").arg(path);
+        return QStringLiteral("ファイルを作成できません！");
     const QByteArray bytes =
         format == ImageFormat::Binary
             ? binaryBytes(image)
@@ -77,7 +77,7 @@ QString writeImageFile(const QString &path, ImageFormat format, const MemoryImag
                                                            : RecordFormat::MotorolaS,
                            image);
     if (file.write(bytes) != bytes.size() || !file.commit())
-        return QStringLiteral("ファイルに書き込めませんでした！（%1）").arg(path);
+        return QStringLiteral("ファイルに書き込めませんでした！");
     return {};
 }
 

@@ -18,7 +18,8 @@ enum class ImageFormat { Binary, IntelHex, MotorolaS };
 
 struct ImageFileRead {
     MemoryImage image;
-    // Why the file could not be used: it cannot be opened or read, or a bad record (with its line).
+    // Why the file could not be used (its path not named): it cannot be opened or read, or a bad
+    // record (with its line).
     QString failure;
     std::optional<RecordsError> badRecord;
     [[nodiscard]] bool ok() const { return failure.isEmpty(); }
@@ -28,7 +29,8 @@ struct ImageFileRead {
 [[nodiscard]] ImageFileRead readImageFile(const QString &path);
 
 // Writes the image (a binary file: its bytes from its lowest address on, gaps as FF) to `path`
-// safely: the file is replaced only once it has been written whole. Returns the failure, or empty.
+// safely: the file is replaced only once it has been written whole. Returns the failure (its path
+// not named), or empty.
 [[nodiscard]] QString writeImageFile(const QString &path, ImageFormat format,
                                      const MemoryImage &image);
 
