@@ -5,14 +5,16 @@
 #          (journal on; --without-journal to compare)
 #   dump   buffer dump through the emulated unit, paced at 38400 bit/s and unpaced
 #   files  loads and saves in the three formats, paced and unpaced, with CPU time and peak memory
-# With no name all three run; further arguments go to the benchmark (e.g. idle --seconds 20).
+#   buffer a buffer range read into memory at 921600 bit/s against the line's rate, a 1 MiB
+#          comparison with an Intel HEX file, the buffer window's peak memory with 1 MiB
+# With no name all four run; further arguments go to the benchmark (e.g. idle --seconds 20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${CORVANE_BUILD_DIR:-build}
 if [ ! -f "$build_dir/build.ninja" ] && [ ! -f "$build_dir/Makefile" ]; then
     scripts/build.sh
 fi
-names=(idle dump files)
+names=(idle dump files buffer)
 if [ $# -gt 0 ] && [[ " ${names[*]} " == *" $1 "* ]]; then
     names=("$1")
     shift
