@@ -222,6 +222,22 @@ private Q_SLOTS:
                  qPrintable(error));
     }
 
+    // Ctrl-C while a comparison reads: the read is cancelled as the cancel button cancels it.
+    void compareCancelled() {
+        Run run;
+        const QString file = writeFile(run.path(u"zero.bin"_s), QByteArray(1 << 20, '\0'));
+        run.start(QByteArray(), {u"--compare"_s, file, u"--port"_s, u"EMU"_s, u"--speed"_s,
+                                 u"38400"_s, u"--journal"_s, run.path(u"journal.log"_s)});
+        QVERIFY(waitUntil(
+            [&] { return readFile(run.path(u"journal.log"_s)).contains(" > SB0,FFFFF\n"); },
+            10000));
+        QTest::qWait(300);
+        run.signal(SIGINT);
+        QCOMPARE(run.finish(), 2);
+        QVERIFY(readFile(run.path(u"journal.log"_s)).contains(" >x 1B 0D 0A\n"));
+        QCOMPARE(run.lines(), QStringList{QString()}); // nothing compared, nothing printed
+    }
+
     // Ctrl-C during a long Intel HEX load cancels it as the cancel button does; a second Ctrl-C
     // or SIGTERM end at once.
     void signals_data() {
