@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 namespace corvane {
 
@@ -315,10 +316,11 @@ void writeMotorola(Writer &out, const MemoryImage &image, int perRecord) {
 RecordsRead readRecords(QIODevice *device) {
     Reader reader;
     QByteArray pending;
+    std::vector<char> chunk(kChunk);
     while (!reader.done()) {
-        const QByteArray chunk = device->read(kChunk);
-        const bool last = chunk.isEmpty();
-        pending.append(chunk);
+        const qint64 count = device->read(chunk.data(), kChunk);
+        const bool last = count <= 0;
+        pending.append(chunk.data(), qsizetype(std::max<qint64>(count, 0)));
         pending.remove(0, reader.take(pending.cbegin(), pending.cend(), last));
         if (last)
             break;
