@@ -26,12 +26,14 @@ struct RecordsError {
 struct RecordsRead {
     MemoryImage image; // the data records' bytes (what came before an error)
     std::optional<RecordsError> error;
-    std::optional<quint32> entry; // the start address of a type 03/05 or S7-S9 record
+    std::optional<quint32> entry; // the start address of a type 03/05 (03: CS:IP) or S7-S9 record
 };
 
 // Reads Intel HEX (records 00-05) or Motorola S (S0-S9) records; the format is told by each line's
 // first character. Lines end with CR LF, CR or LF; empty lines are skipped; reading stops at the
-// end-of-file record (01, S7-S9), whatever follows. Data past 2^32 is an error.
+// end-of-file record (01, S7-S9), whatever follows; a file without one is read whole. An Intel
+// data record's address is the extended address plus its offset (not wrapped at 64 KiB); data past
+// 2^32 is an error.
 [[nodiscard]] RecordsRead readRecords(QIODevice *device);
 [[nodiscard]] RecordsRead readRecords(const QByteArray &text);
 
