@@ -203,7 +203,7 @@ private Q_SLOTS:
         if (!srecArgs.isEmpty()) {
             QProcess srec;
             srec.setWorkingDirectory(run.path({}));
-            srec.start(u"srec_cat"_s, srecArgs.arg(image).split(u' '));
+            srec.start(u"srec_cat"_s, srecArgs.replace(u"%1"_s, image).split(u' '));
             QVERIFY(srec.waitForFinished() && srec.exitCode() == 0);
         }
         run.start(QByteArray(), QStringList{u"--compare"_s, u"file.hex"_s, u"--port"_s, unit.path,
