@@ -151,7 +151,11 @@ private Q_SLOTS:
         for (int i = 0; i < 8; ++i)
             key(Qt::Key_Right, Qt::ShiftModifier);
         QCOMPARE(w->findChildren<QLabel *>().constLast()->text(),
-                 u"00010～00018 9 バイト  SUM8 DD SUM16 01DD SUM32 000001DD CRC-32 CBF43926"_s);
+                 u"選択 00010～00018（9）  SUM8 DD SUM16 01DD SUM32 000001DD CRC-32 CBF43926"_s);
+        const QString saved = f.unit().path(u"saved.bin"_s); // the selection alone
+        QFile in(saved);
+        QVERIFY(w->saveFile(saved, ImageFormat::Binary) && in.open(QIODevice::ReadOnly));
+        QCOMPARE(in.readAll(), "123456789"_ba);
 
         // Compared with a file as long as 38 bytes that differs at 08 and 21-22.
         QByteArray file = bytes.left(0x38);
@@ -165,7 +169,7 @@ private Q_SLOTS:
         QVERIFY(!w->model()->compared() && !status().isEmpty());
         QVERIFY(w->compareFile(path));
         QCOMPARE(w->statusBar()->findChildren<QLabel *>().constFirst()->text(),
-                 u"相違 3 バイト  ファイルにない 8 バイト"_s);
+                 u"相違 3 バイト（ファイルにない 8）"_s);
         goTo("0");
         for (int expected : {0x08, 0x21, 0x21}) {
             key(Qt::Key_F7);

@@ -180,6 +180,8 @@ QVariant BufferModel::byteData(qsizetype offset, int role) const {
 }
 
 QVariant BufferModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole && section == kCharsColumn)
+        return int(Qt::AlignLeft | Qt::AlignVCenter);
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     if (section == kAddressColumn)

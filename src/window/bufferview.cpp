@@ -21,6 +21,7 @@ BufferView::BufferView(BufferModel *model, QWidget *parent)
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setStretchLastSection(true);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             &BufferView::followCurrent);
     connect(model, &QAbstractItemModel::modelReset, this, [this] {
@@ -54,9 +55,14 @@ void BufferView::fitToFont() {
     const int pad = metrics.horizontalAdvance(QLatin1Char('0'));
     const quint64 highest =
         quint64(m_model->base()) + quint64(std::max<qsizetype>(0, m_model->size() - 1));
-    const QString widestAddress =
-        QString(BufferModel::addressText(highest).size(), QLatin1Char('0'));
-    setColumnWidth(BufferModel::kAddressColumn, metrics.horizontalAdvance(widestAddress) + 2 * pad);
+    const QString address(BufferModel::addressText(highest).size(), QLatin1Char('0'));
+    const QString heading =
+        m_model->headerData(BufferModel::kAddressColumn, Qt::Horizontal, Qt::DisplayRole)
+            .toString();
+    setColumnWidth(BufferModel::kAddressColumn,
+                   std::max(metrics.horizontalAdvance(address),
+                            horizontalHeader()->fontMetrics().horizontalAdvance(heading)) +
+                       2 * pad);
     for (int c = BufferModel::kFirstByteColumn; c < BufferModel::kCharsColumn; ++c)
         setColumnWidth(c, metrics.horizontalAdvance(QStringLiteral("00")) + pad);
     setColumnWidth(BufferModel::kCharsColumn,

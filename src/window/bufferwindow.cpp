@@ -44,7 +44,8 @@ BufferWindow::BufferWindow(UnitController &unit, QWidget *parent)
     , m_undo(new QUndoStack(this)) {
     setWindowTitle(QStringLiteral("バッファの表示"));
     buildControls();
-    buildActions();
+    connectControls();
+    buildMenu();
     connect(m_model, &BufferModel::selectionChanged, this, [this] {
         m_nibbleOffset = -1;
         showSelection();
@@ -59,7 +60,7 @@ BufferWindow::BufferWindow(UnitController &unit, QWidget *parent)
     connect(&m_unit, &UnitController::panelChanged, this, &BufferWindow::followPanel);
     showBusy();
     showSelection();
-    resize(760, 560);
+    resize(900, 560);
 }
 
 void BufferWindow::buildControls() {
@@ -108,7 +109,7 @@ void BufferWindow::buildControls() {
     statusBar()->addPermanentWidget(m_selectionLabel);
 }
 
-void BufferWindow::buildActions() {
+void BufferWindow::connectControls() {
     connect(m_read, &QPushButton::clicked, this, &BufferWindow::read);
     connect(m_write, &QPushButton::clicked, this, &BufferWindow::write);
     connect(m_compare, &QPushButton::clicked, this, [this] {
@@ -140,7 +141,9 @@ void BufferWindow::buildActions() {
     connect(m_find, &QLineEdit::textEdited, this, [this] { m_findRetyped = true; });
     connect(m_findMode, &QComboBox::currentIndexChanged, this, [this] { m_findRetyped = true; });
     connect(m_find, &QLineEdit::returnPressed, this, [this] { find(false, m_findRetyped); });
+}
 
+void BufferWindow::buildMenu() {
     QMenu *menu = menuBar()->addMenu(QStringLiteral("編集"));
     auto add = [this, menu](const QString &text, QList<QKeySequence> keys, auto handler) {
         QAction *action = menu->addAction(text);
@@ -308,7 +311,7 @@ void BufferWindow::showSelection() {
         byteSums(QByteArrayView(m_model->current()).sliced(first, last - first + 1));
     const quint64 base = m_model->base();
     m_selectionLabel->setText(
-        QStringLiteral("%1～%2 %3 バイト  SUM8 %4 SUM16 %5 SUM32 %6 CRC-32 %7")
+        QStringLiteral("選択 %1～%2（%3）  SUM8 %4 SUM16 %5 SUM32 %6 CRC-32 %7")
             .arg(BufferModel::addressText(base + quint64(first)),
                  BufferModel::addressText(base + quint64(last)))
             .arg(last - first + 1)
@@ -323,7 +326,7 @@ void BufferWindow::showComparison() {
     const Comparison &c = m_model->comparison();
     m_comparisonLabel->setText(
         QStringLiteral("相違 %1 バイト").arg(c.differing) +
-        (c.uncovered ? QStringLiteral("  ファイルにない %1 バイト").arg(c.uncovered) : QString()));
+        (c.uncovered ? QStringLiteral("（ファイルにない %1）").arg(c.uncovered) : QString()));
 }
 
 void BufferWindow::showBusy() {

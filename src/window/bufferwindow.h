@@ -44,7 +44,9 @@ public:
 
 private:
     void buildControls();
-    void buildActions();
+    void connectControls();
+    // The edit menu: its items carry the window's keys.
+    void buildMenu();
     void typeDigit(int value);
     void showSelection();
     void showComparison();
