@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 #include <QUndoStack>
@@ -103,6 +104,13 @@ private Q_SLOTS:
         QCOMPARE(f->findChildren<BufferWindow *>().size(), 1);
         BufferWindow *w = f->bufferWindow();
         QVERIFY(QTest::qWaitForWindowActive(w));
+        // Read while the dump could be, the range up to the device's end; write once changed.
+        auto *read = w->findChild<QPushButton *>(u"BufferRead"_s);
+        auto *write = w->findChild<QPushButton *>(u"BufferWrite"_s);
+        QVERIFY(!read->isEnabled() && !write->isEnabled());
+        f.unit().setDevice(u"2F"_s, u"1FFFF"_s);
+        QVERIFY(read->isEnabled() && !write->isEnabled());
+        QCOMPARE(w->findChild<QLineEdit *>(u"BufferLast"_s)->text(), u"1FFFF"_s);
         QByteArray bytes(64, '\0');
         bytes.replace(0x05, 2, "\xAB\xCD")
             .replace(0x10, 9, "123456789")
@@ -184,6 +192,7 @@ private Q_SLOTS:
         QTest::keyClicks(view, "5a");
         QCOMPARE(w->model()->current().at(0x08), '\x5A');
         QCOMPARE(at(), 0x09);
+        QVERIFY(write->isEnabled());
         QCOMPARE(w->model()->indexOf(0x08).data(BufferModel::kMarksRole).toInt() &
                      BufferModel::Changed,
                  BufferModel::Changed);

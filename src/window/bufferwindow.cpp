@@ -86,6 +86,8 @@ void BufferWindow::buildControls() {
     m_write = new QPushButton(QStringLiteral("書き込み"));
     m_compare = new QPushButton(QStringLiteral("比較..."));
     m_save = new QPushButton(QStringLiteral("保存..."));
+    m_read->setObjectName(QStringLiteral("BufferRead"));
+    m_write->setObjectName(QStringLiteral("BufferWrite"));
     rangeRow->addWidget(new QLabel(QStringLiteral("範囲")));
     rangeRow->addWidget(m_first);
     rangeRow->addWidget(new QLabel(QStringLiteral("ｈ～")));
