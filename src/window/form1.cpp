@@ -1,6 +1,7 @@
 #include "window/form1.h"
 
 #include "ports/portlist.h"
+#include "window/bufferwindow.h"
 #include "window/filedialog.h"
 #include "window/splash.h"
 
@@ -208,6 +209,7 @@ void Form1::buildWindow() {
     named(CONTROL(MenuJournal),
           MenuOption->addAction(QStringLiteral("ジャーナルのフォルダを開く")));
     MenuJournal->setEnabled(!m_journalFolder.isEmpty());
+    named(CONTROL(MenuBuffer), MenuOption->addAction(QStringLiteral("バッファの表示")));
 
     client = new QWidget(this);
     const int menuHeight = menuBar->sizeHint().height();
@@ -413,6 +415,7 @@ void Form1::connectHandlers() {
     connect(MenuReReadUtil, &QAction::triggered, this, &Form1::MenuReReadUtil_Click);
     connect(MenuApEnd, &QAction::triggered, this, &Form1::MenuApEnd_Click);
     connect(MenuVer, &QAction::triggered, this, &Form1::MenuVer_Click);
+    connect(MenuBuffer, &QAction::triggered, this, &Form1::MenuBuffer_Click);
     connect(MenuJournal, &QAction::triggered, this, [this] {
         if (!QDesktopServices::openUrl(QUrl::fromLocalFile(m_journalFolder)))
             showInLog(QStringLiteral("！ ジャーナルのフォルダを開けません。（") + m_journalFolder +
@@ -535,6 +538,21 @@ void Form1::closeEvent(QCloseEvent *event) {
 void Form1::MenuVer_Click() {
     auto *splash = new FrmSplash(this);
     splash->show();
+}
+
+void Form1::MenuBuffer_Click() {
+    if (!m_bufferWindow) {
+        m_bufferWindow = new BufferWindow(m_unit, this);
+        m_bufferWindow->setFont(font());
+        m_bufferWindow->view()->setFont(logFont());
+    }
+    m_bufferWindow->show();
+    m_bufferWindow->raise();
+    m_bufferWindow->activateWindow();
+}
+
+BufferWindow *Form1::bufferWindow() const {
+    return m_bufferWindow;
 }
 
 // ---- Bindings ----

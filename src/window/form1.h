@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QPersistentModelIndex>
+#include <QPointer>
 #include <QWidget>
 
 class QAction;
@@ -25,6 +26,8 @@ class QPushButton;
 class QRadioButton;
 
 namespace corvane {
+
+class BufferWindow;
 
 class Form1 : public QWidget {
     Q_OBJECT
@@ -99,6 +102,7 @@ public:
     QMenu *MenuFile, *MenuOption;
     QAction *MenuReReadUtil, *MenuSep, *MenuApEnd, *MenuVer;
     QAction *MenuJournal; // opens the journal's folder (disabled without a journal)
+    QAction *MenuBuffer;  // opens the buffer window
 
     [[nodiscard]] UnitController &unit() const { return m_unit; }
 
@@ -133,6 +137,9 @@ public:
     void MenuReReadUtil_Click();
     void MenuApEnd_Click();
     void MenuVer_Click();
+    // Opens the one buffer window, or raises it.
+    void MenuBuffer_Click();
+    [[nodiscard]] BufferWindow *bufferWindow() const;
     void Command1_Click();
     void Command2_Click();
     void Command3_Click();
@@ -172,6 +179,7 @@ private:
 
     UnitController &m_unit;
     QString m_journalFolder;
+    QPointer<BufferWindow> m_bufferWindow;
     QHash<int, QPersistentModelIndex> m_passing;
     bool m_showing = false; // the controls are being set from the controller
     // The log is painted at most every kLogPaintMs while lines pour in (a fast dump).
