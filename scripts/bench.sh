@@ -6,15 +6,17 @@
 #   dump   buffer dump through the emulated unit, paced at 38400 bit/s and unpaced
 #   files  loads and saves in the three formats, paced and unpaced, with CPU time and peak memory
 #   buffer a buffer range read into memory at 921600 bit/s against the line's rate, a 1 MiB
-#          comparison with an Intel HEX file, the buffer window's peak memory with 1 MiB
-# With no name all four run; further arguments go to the benchmark (e.g. idle --seconds 20).
+#          comparison with an Intel HEX file
+#   buffer_window  the buffer window with 1 MiB: time to show, scrolling, peak memory
+#   records        the records reader and writer on 1 MiB images
+# With no name all run; further arguments go to the benchmark (e.g. idle --seconds 20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${CORVANE_BUILD_DIR:-build}
 if [ ! -f "$build_dir/build.ninja" ] && [ ! -f "$build_dir/Makefile" ]; then
     scripts/build.sh
 fi
-names=(idle dump files buffer)
+names=(idle dump files buffer buffer_window records)
 if [ $# -gt 0 ] && [[ " ${names[*]} " == *" $1 "* ]]; then
     names=("$1")
     shift
