@@ -111,6 +111,8 @@ private Q_SLOTS:
         f.unit().setDevice(u"2F"_s, u"1FFFF"_s);
         QVERIFY(read->isEnabled() && !write->isEnabled());
         QCOMPARE(w->findChild<QLineEdit *>(u"BufferLast"_s)->text(), u"1FFFF"_s);
+        f.unit().setDevice(u"2F"_s, u"3FFFF"_s, u"EPROM"_s, u"(Word ROM)"_s); // bytes shown
+        QCOMPARE(w->findChild<QLineEdit *>(u"BufferLast"_s)->text(), u"7FFFF"_s);
         QByteArray bytes(64, '\0');
         bytes.replace(0x05, 2, "\xAB\xCD")
             .replace(0x10, 9, "123456789")

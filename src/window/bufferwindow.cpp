@@ -31,9 +31,6 @@ std::optional<quint32> parseAddress(const QString &text) {
     return quint32(value);
 }
 
-// The longest range read at once: sixteen times the unit's address range.
-constexpr quint64 kLongestRead = quint64(16) << 20;
-
 } // namespace
 
 BufferWindow::BufferWindow(UnitController &unit, QWidget *parent)
@@ -192,7 +189,7 @@ void BufferWindow::buildMenu() {
 void BufferWindow::read() {
     const std::optional<quint32> first = parseAddress(m_first->text());
     const std::optional<quint32> last = parseAddress(m_last->text());
-    if (!first || !last || *last < *first || quint64(*last - *first) >= kLongestRead) {
+    if (!first || !last || *last < *first || *last > kLastBufferAddress) {
         message(QStringLiteral("範囲が正しくありません。"));
         return;
     }
@@ -346,8 +343,12 @@ void BufferWindow::followPanel() {
 }
 
 QString BufferWindow::defaultLast() const {
-    const std::optional<quint32> end = parseAddress(m_unit.panel().endAddress);
-    return end ? BufferModel::addressText(*end) : QStringLiteral("FFFFF");
+    std::optional<quint32> end = parseAddress(m_unit.panel().endAddress);
+    // A word-wide device's end address counts words of two buffer bytes.
+    if (end && m_unit.panel().width == QLatin1String("(Word ROM)"))
+        end = 2 * quint64(*end) + 1 <= kLastBufferAddress ? 2 * *end + 1 : kLastBufferAddress;
+    return end && *end <= kLastBufferAddress ? BufferModel::addressText(*end)
+                                             : BufferModel::addressText(kLastBufferAddress);
 }
 
 void BufferWindow::message(const QString &text) {
