@@ -644,9 +644,9 @@ private Q_SLOTS:
         QTest::newRow("word-wide: words asked, bytes kept") << words << "ABCDEFGH"_ba
                                                             << "SB0,3"_ba
                                                             << "BCDEFG"_ba << u"end"_s;
-        QTest::newRow("cancelled") << bytes << "<cancel>"_ba
-                                   << "SB1,6\r\n\x1b"_ba
-                                   << "AB"_ba << u"キャンセルしました。"_s;
+        QTest::newRow("cancelled")
+            << bytes << "<cancel>"_ba
+            << "SB1,6\r\n\x1b"_ba << QByteArray() << u"キャンセルしました。"_s;
     }
     void bufferRead() {
         QFETCH(QString, width);
