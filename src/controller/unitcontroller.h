@@ -475,9 +475,9 @@ private:
     void setBinaryInput(bool binary);
     // One run of a write-back loaded with a binary load: true when the unit took it.
     QCoro::Task<bool> loadRun(ByteRun run);
-    // The write-back's read-back of `runs`: the count of bytes that differ, or none when the
-    // read failed.
-    QCoro::Task<std::optional<quint64>> readBack(const std::vector<ByteRun> &runs);
+    // The write-back's read-back of `runs`: Verified or Differs with the count of bytes that
+    // differ, or Failed or Cancelled when a read did not complete.
+    QCoro::Task<std::pair<WriteBack, quint64>> readBack(const std::vector<ByteRun> &runs);
     QCoro::Task<> paceOutput();
     QCoro::Task<> chooseFile(bool save);
     QCoro::Task<> transferChosen(bool save);

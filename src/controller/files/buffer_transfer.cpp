@@ -88,7 +88,8 @@ QCoro::Task<bool> UnitController::loadRun(ByteRun run) {
     co_return true;
 }
 
-QCoro::Task<std::optional<quint64>> UnitController::readBack(const std::vector<ByteRun> &runs) {
+QCoro::Task<std::pair<UnitController::WriteBack, quint64>>
+UnitController::readBack(const std::vector<ByteRun> &runs) {
     MemoryImage written;
     for (const ByteRun &run : runs)
         written.write(run.address, run.bytes);
@@ -100,11 +101,11 @@ QCoro::Task<std::optional<quint64>> UnitController::readBack(const std::vector<B
         const quint32 first = runs[i].address;
         const BufferRead read = co_await readBuffer(first, quint32(runs[j - 1].end() - 1));
         if (!read.complete)
-            co_return std::nullopt;
+            co_return std::pair{read.cancelled ? WriteBack::Cancelled : WriteBack::Failed, 0};
         differing += compareImage(first, read.bytes, written).differing;
         i = j;
     }
-    co_return differing;
+    co_return std::pair{differing == 0 ? WriteBack::Verified : WriteBack::Differs, differing};
 }
 
 QCoro::Task<UnitController::WriteBack> UnitController::writeBuffer(std::vector<ByteRun> runs) {
@@ -124,20 +125,17 @@ QCoro::Task<UnitController::WriteBack> UnitController::writeBuffer(std::vector<B
             bytes += quint64(run.bytes.size());
         }
     }
-    const std::optional<quint64> differing = co_await readBack(runs);
-    if (!differing)
-        co_return WriteBack::Failed;
-    if (*differing == 0) {
+    const auto [result, differing] = co_await readBack(runs);
+    if (result == WriteBack::Verified)
         AddList1(QStringLiteral("読み返し: 書き込んだ %1 バイトは装置のバッファと一致しました。")
                      .arg(bytes));
-        co_return WriteBack::Verified;
-    }
-    AddList1(
-        QStringLiteral(
-            "！ 読み返し: 書き込んだ %1 バイトのうち %2 バイトが装置のバッファと一致しません。")
-            .arg(bytes)
-            .arg(*differing));
-    co_return WriteBack::Differs;
+    if (result == WriteBack::Differs)
+        AddList1(
+            QStringLiteral(
+                "！ 読み返し: 書き込んだ %1 バイトのうち %2 バイトが装置のバッファと一致しません。")
+                .arg(bytes)
+                .arg(differing));
+    co_return result;
 }
 
 } // namespace corvane
