@@ -47,6 +47,12 @@ QString marksText(const BufferModel &m) {
     return all.join(' ');
 }
 
+void goToAddress(BufferWindow *w, const char *address) {
+    QTest::keyClick(w->view(), Qt::Key_G, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), address);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+}
+
 } // namespace
 
 class TestBufferWindow : public QObject {
@@ -126,11 +132,7 @@ private Q_SLOTS:
         auto key = [&](Qt::Key k, Qt::KeyboardModifiers mods = {}) {
             QTest::keyClick(view, k, mods);
         };
-        auto goTo = [&](const char *address) {
-            key(Qt::Key_G, Qt::ControlModifier);
-            QTest::keyClicks(QApplication::focusWidget(), address);
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        };
+        auto goTo = [w](const char *address) { goToAddress(w, address); };
         goTo("2A");
         QCOMPARE(at(), 0x2A);
         QCOMPARE(QApplication::focusWidget(), view);
@@ -163,18 +165,14 @@ private Q_SLOTS:
         QCOMPARE(w->findChildren<QLabel *>().constLast()->text(),
                  u"選択 00010～00018（9）  SUM8 DD SUM16 01DD SUM32 000001DD CRC-32 CBF43926"_s);
         const QString saved = f.unit().path(u"saved.bin"_s); // the selection alone
-        QFile in(saved);
-        QVERIFY(w->saveFile(saved, ImageFormat::Binary) && in.open(QIODevice::ReadOnly));
-        QCOMPARE(in.readAll(), "123456789"_ba);
+        QVERIFY(w->saveFile(saved, ImageFormat::Binary));
+        QCOMPARE(readFile(saved), "123456789"_ba);
 
         // Compared with a file as long as 38 bytes that differs at 08 and 21-22.
         QByteArray file = bytes.left(0x38);
         file[0x08] = 1;
         file.replace(0x21, 2, "xy");
-        const QString path = f.unit().path(u"image.bin"_s);
-        QFile out(path);
-        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
-        out.close();
+        const QString path = writeFile(f.unit().path(u"image.bin"_s), file);
         QVERIFY(!w->compareFile(f.unit().path(u"missing.bin"_s)));
         QVERIFY(!w->model()->compared() && !status().isEmpty());
         QVERIFY(w->compareFile(path));
@@ -223,9 +221,7 @@ private Q_SLOTS:
         QCOMPARE(w->statusBar()->currentMessage(),
                  u"読み出しました: 00000～003FF（1024 バイト）"_s);
         for (const auto &[address, digits] : {std::pair{"10", "0011"}, {"200", "22"}}) {
-            QTest::keyClick(w->view(), Qt::Key_G, Qt::ControlModifier);
-            QTest::keyClicks(QApplication::focusWidget(), address);
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            goToAddress(w, address);
             QTest::keyClicks(w->view(), digits);
         }
         QByteArray edited = before;
