@@ -202,6 +202,15 @@ private Q_SLOTS:
         key(Qt::Key_Y, Qt::ControlModifier);
         QCOMPARE(w->model()->current().at(0x08), '\x5A');
         QCOMPARE(w->undoStack()->count(), 1);
+        // Hex pasted at 3E: what passes the last byte is left out and said so; text is refused.
+        QApplication::clipboard()->setText(u"c0 01\n02"_s);
+        goTo("3E");
+        key(Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(w->model()->current().right(3), "\x00\xC0\x01"_ba);
+        QCOMPARE(status(), u"2 バイト貼り付けました（1 バイトは範囲の外です）。"_s);
+        QApplication::clipboard()->setText(u"hello"_s);
+        key(Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(w->undoStack()->count(), 2);
     }
     // On the emulated unit: a range read into the window, three bytes typed in two places,
     // written back and read back equal; the unit then holds the edit and nothing else changed.
