@@ -5,6 +5,7 @@
 #include "linktesting.h"
 #include "ports/portlist.h"
 #include "text/cp932.h"
+#include "text/opstext.h"
 #include "unitfixture.h"
 
 #include <QTest>
@@ -63,7 +64,59 @@ private Q_SLOTS:
             unit.PBsysinit_Click();
             QCOMPARE(readFile(options.settingsPath), file);
             QCOMPARE(log.last(), "設定環境を保存しました。");
+            options.settingsPath = dir.filePath("new/Corvane.INI"); // the folder is made
+            UnitController(options).PBsysinit_Click();
+            QVERIFY(QFile::exists(options.settingsPath));
         }
+    }
+
+    // Facts: B a Corvane.INI beside the program, W its folder writable, I the installed folder,
+    // U the user's Corvane.INI; places read,written.
+    void settingsPlaces_data() {
+        QTest::addColumn<QString>("facts");
+        QTest::addColumn<QString>("places");
+        QTest::newRow("unpacked, first start") << "W"
+                                               << "beside,beside";
+        QTest::newRow("unpacked, the user's file there too") << "BWU"
+                                                             << "beside,beside";
+        QTest::newRow("installed, run by root") << "BWIU"
+                                                << "user,user";
+        QTest::newRow("read-only, nothing yet") << ""
+                                                << "user,user";
+        QTest::newRow("read-only, a file beside only") << "B"
+                                                       << "beside,user";
+        QTest::newRow("read-only, saved once") << "BU"
+                                               << "user,user";
+    }
+
+    void settingsPlaces() {
+        QFETCH(QString, facts);
+        const SettingsPlaces p = chooseSettingsPlaces(
+            {facts.contains('B'), facts.contains('W'), facts.contains('I'), facts.contains('U')});
+        QTEST(QString(p.readBeside ? "beside," : "user,") + (p.writeBeside ? "beside" : "user"),
+              "places");
+    }
+
+    // The hint comes only with a refusal for lack of access (as root no device refuses: the
+    // refusal itself is checked as another user by tests/install_check.sh).
+    void unopenedPortText_data() {
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("denied");
+        QTest::addColumn<QString>("line");
+        const QString hint =
+            u"（dialout グループに入ると使えます: sudo usermod -aG dialout $USER）"_s;
+        QTest::newRow("missing") << "No such file" << false << "（/dev/ttyUSB0） No such file";
+        QTest::newRow("no reason") << "" << false << "（/dev/ttyUSB0）";
+        QTest::newRow("forbidden")
+            << "Permission denied" << true << "（/dev/ttyUSB0） Permission denied" + hint;
+    }
+
+    void unopenedPortText() {
+        QFETCH(QString, reason);
+        QFETCH(bool, denied);
+        QFETCH(QString, line);
+        QCOMPARE(corvane::unopenedPortText(u"/dev/ttyUSB0"_s, reason, denied),
+                 u"！通信ポートを開けません。"_s + line);
     }
 
     void corvaneUnitOnPseudoTerminal() {
