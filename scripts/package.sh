@@ -7,7 +7,9 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 build_dir=${CORVANE_BUILD_DIR:-build}
 # The program compares its own folder with the install folder: it must be built for /usr.
-cmake -S . -B "$build_dir" -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+generator=()
+[ -f "$build_dir/CMakeCache.txt" ] || generator=(-G Ninja)
+cmake -S . -B "$build_dir" "${generator[@]}" -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 scripts/build.sh
 (cd "$build_dir" && cpack -G DEB >/dev/null)
 package=$(ls -t "$build_dir"/corvane_*.deb | head -n 1)
