@@ -70,53 +70,34 @@ private Q_SLOTS:
         }
     }
 
-    // Facts: B a Corvane.INI beside the program, W its folder writable, I the installed folder,
-    // U the user's Corvane.INI; places read,written.
+    // Tags: B a Corvane.INI beside the program, W its folder writable, I the folder installed to
+    // (root runs it), U the user's Corvane.INI; - none of them.
     void settingsPlaces_data() {
-        QTest::addColumn<QString>("facts");
-        QTest::addColumn<QString>("places");
-        QTest::newRow("unpacked, first start") << "W"
-                                               << "beside,beside";
-        QTest::newRow("unpacked, the user's file there too") << "BWU"
-                                                             << "beside,beside";
-        QTest::newRow("installed, run by root") << "BWIU"
-                                                << "user,user";
-        QTest::newRow("read-only, nothing yet") << ""
-                                                << "user,user";
-        QTest::newRow("read-only, a file beside only") << "B"
-                                                       << "beside,user";
-        QTest::newRow("read-only, saved once") << "BU"
-                                               << "user,user";
+        QTest::addColumn<QString>("places"); // read,written
+        for (auto [facts, places] : {std::pair{"W", "beside,beside"},
+                                     {"BWU", "beside,beside"},
+                                     {"BWIU", "user,user"},
+                                     {"-", "user,user"},
+                                     {"B", "beside,user"},
+                                     {"BU", "user,user"}})
+            QTest::newRow(facts) << QString(places);
     }
 
     void settingsPlaces() {
-        QFETCH(QString, facts);
+        const QString f = QTest::currentDataTag();
         const SettingsPlaces p = chooseSettingsPlaces(
-            {facts.contains('B'), facts.contains('W'), facts.contains('I'), facts.contains('U')});
+            {f.contains('B'), f.contains('W'), f.contains('I'), f.contains('U')});
         QTEST(QString(p.readBeside ? "beside," : "user,") + (p.writeBeside ? "beside" : "user"),
               "places");
     }
 
     // The hint comes only with a refusal for lack of access (as root no device refuses: the
     // refusal itself is checked as another user by tests/install_check.sh).
-    void unopenedPortText_data() {
-        QTest::addColumn<QString>("reason");
-        QTest::addColumn<bool>("denied");
-        QTest::addColumn<QString>("line");
-        const QString hint =
-            u"（dialout グループに入ると使えます: sudo usermod -aG dialout $USER）"_s;
-        QTest::newRow("missing") << "No such file" << false << "（/dev/ttyUSB0） No such file";
-        QTest::newRow("no reason") << "" << false << "（/dev/ttyUSB0）";
-        QTest::newRow("forbidden")
-            << "Permission denied" << true << "（/dev/ttyUSB0） Permission denied" + hint;
-    }
-
     void unopenedPortText() {
-        QFETCH(QString, reason);
-        QFETCH(bool, denied);
-        QFETCH(QString, line);
-        QCOMPARE(corvane::unopenedPortText(u"/dev/ttyUSB0"_s, reason, denied),
-                 u"！通信ポートを開けません。"_s + line);
+        const QString line = u"！通信ポートを開けません。（/dev/ttyUSB0） Permission denied"_s;
+        QCOMPARE(corvane::unopenedPortText(u"/dev/ttyUSB0"_s, u"Permission denied"_s, false), line);
+        QCOMPARE(corvane::unopenedPortText(u"/dev/ttyUSB0"_s, u"Permission denied"_s, true),
+                 line + u"（dialout グループに入ると使えます: sudo usermod -aG dialout $USER）"_s);
     }
 
     void corvaneUnitOnPseudoTerminal() {
