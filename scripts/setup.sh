@@ -5,7 +5,9 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build ccache pkg-config
           qt6-base-dev qt6-serialport-dev qcoro-qt6-dev qt6-qpa-plugins libgl-dev
           fonts-ipafont-gothic xvfb xauth
-          clang libclang-rt-14-dev llvm-14 srecord ser2net)
+          clang libclang-rt-14-dev llvm-14 srecord ser2net
+          # installing and packaging (tests/install_check.sh, scripts/package.sh)
+          desktop-file-utils appstream man-db bash-completion file lintian)
 
 missing=()
 for p in "${packages[@]}"; do

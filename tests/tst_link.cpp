@@ -5,6 +5,7 @@
 #include "linktesting.h"
 #include "ports/portlist.h"
 #include "text/cp932.h"
+#include "text/opstext.h"
 #include "unitfixture.h"
 
 #include <QTest>
@@ -63,7 +64,40 @@ private Q_SLOTS:
             unit.PBsysinit_Click();
             QCOMPARE(readFile(options.settingsPath), file);
             QCOMPARE(log.last(), "設定環境を保存しました。");
+            options.settingsPath = dir.filePath("new/Corvane.INI"); // the folder is made
+            UnitController(options).PBsysinit_Click();
+            QVERIFY(QFile::exists(options.settingsPath));
         }
+    }
+
+    // Tags: B a Corvane.INI beside the program, W its folder writable, I the folder installed to
+    // (root runs it), U the user's Corvane.INI; - none of them.
+    void settingsPlaces_data() {
+        QTest::addColumn<QString>("places"); // read,written
+        for (auto [facts, places] : {std::pair{"W", "beside,beside"},
+                                     {"BWU", "beside,beside"},
+                                     {"BWIU", "user,user"},
+                                     {"-", "user,user"},
+                                     {"B", "beside,user"},
+                                     {"BU", "user,user"}})
+            QTest::newRow(facts) << QString(places);
+    }
+
+    void settingsPlaces() {
+        const QString f = QTest::currentDataTag();
+        const SettingsPlaces p = chooseSettingsPlaces(
+            {f.contains('B'), f.contains('W'), f.contains('I'), f.contains('U')});
+        QTEST(QString(p.readBeside ? "beside," : "user,") + (p.writeBeside ? "beside" : "user"),
+              "places");
+    }
+
+    // The hint comes only with a refusal for lack of access (as root no device refuses: the
+    // refusal itself is checked as another user by tests/install_check.sh).
+    void unopenedPortText() {
+        const QString line = u"！通信ポートを開けません。（/dev/ttyUSB0） Permission denied"_s;
+        QCOMPARE(corvane::unopenedPortText(u"/dev/ttyUSB0"_s, u"Permission denied"_s, false), line);
+        QCOMPARE(corvane::unopenedPortText(u"/dev/ttyUSB0"_s, u"Permission denied"_s, true),
+                 line + u"（dialout グループに入ると使えます: sudo usermod -aG dialout $USER）"_s);
     }
 
     void corvaneUnitOnPseudoTerminal() {

@@ -209,6 +209,7 @@ private Q_SLOTS:
         QVERIFY(splash && splash->isVisible());
         const auto labels = splash->findChildren<QLabel *>();
         QVERIFY(std::ranges::any_of(labels, [](QLabel *l) { return l->text() == "Ver 1.0.0"; }));
+        QCOMPARE(splash->lblSettings->text(), "設定ファイル: " + f.unit().path("Corvane.INI"));
         QTest::keyClick(splash, Qt::Key_A);
         QVERIFY(!splash->isVisible());
     }

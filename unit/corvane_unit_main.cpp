@@ -70,6 +70,7 @@ void printUsage(std::FILE *to) {
         "                  (replies without CR LF), slow-pieces (each reply in three pieces\n"
         "                  0.4 s apart), noise (answers with bytes without end), vanish\n"
         "                  (takes nothing, sends nothing)\n"
+        "  --version       show the version\n"
         "  --help          show this text\n",
         to);
 }
@@ -119,6 +120,10 @@ int parseArguments(int argc, char **argv, Options &options) {
         };
         if (arg == "--help" || arg == "-h") {
             printUsage(stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("corvane-unit %s\n", CORVANE_VERSION_TEXT);
             return 0;
         }
         char *end = nullptr;

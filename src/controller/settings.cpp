@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace corvane {
@@ -40,14 +41,14 @@ void setOption(bool SettingsValues::*option, bool value, SettingsValues &v) {
 
 } // namespace
 
-QString UnitController::settingsPath() const {
+SettingsFiles UnitController::settingsFiles() const {
     if (!m_options.settingsPath.isEmpty())
-        return m_options.settingsPath;
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Corvane.INI"));
+        return {m_options.settingsPath, m_options.settingsPath};
+    return findSettingsFiles(QCoreApplication::applicationDirPath());
 }
 
 void UnitController::restoreSettings() {
-    const QStringList lines = readSettingsFile(settingsPath());
+    const QStringList lines = readSettingsFile(settingsFiles().read);
     Choices c = m_choices;
     SettingsValues &v = c.settings;
     bool SettingsValues::*const flags[] = {nullptr,
@@ -91,7 +92,9 @@ void UnitController::PBsysinit_Click() {
     SettingsValues v = m_choices.settings;
     v.initDir = CommonDialog1.InitDir;
     // Written aside and renamed into place, so a failed save never leaves a half-written file.
-    QSaveFile file(settingsPath());
+    const QString path = settingsFiles().write;
+    QDir().mkpath(QFileInfo(path).absolutePath()); // the user's folder may not be there yet
+    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(formatSettings(v)) < 0 || !file.commit()) {
         AddList1(QStringLiteral("！設定環境を保存できませんでした。") + file.fileName());
         return;
@@ -103,7 +106,7 @@ void UnitController::MenuReReadUtil_Click() {
     PbUnEn();
     AddList1(QString());
     AddList1(QStringLiteral("環境設定ファイルの内容"));
-    const QStringList lines = readSettingsFile(settingsPath());
+    const QStringList lines = readSettingsFile(settingsFiles().read);
     bool complete = lines.size() == kSettingsLines;
     for (int i = 0; i < lines.size(); ++i) {
         const SettingsDisplay shown = settingsDisplayLine(i + 1, lines[i]);

@@ -16,6 +16,7 @@
 #include "text/progress.h"
 #include "text/replyjudge.h"
 #include "text/settingsfile.h"
+#include "text/settingsplace.h"
 
 #include <QCoro/QCoroTask>
 #include <QElapsedTimer>
@@ -34,7 +35,7 @@ class QIODevice;
 namespace corvane {
 
 struct ControllerOptions {
-    // Full path of the settings file; empty: "Corvane.INI" in the program's folder.
+    // Full path of the settings file; empty: "Corvane.INI" beside the program or the user's.
     QString settingsPath;
     // Makes the port for a port text; empty: makePort (EMU or the real line).
     PortFactory portFactory;
@@ -153,7 +154,8 @@ public:
     void openCancel(bool open);
 
     // ---- Settings file (settings.cpp) ----
-    [[nodiscard]] QString settingsPath() const;
+    // The settings file read and the one written: --settings, else see findSettingsFiles().
+    [[nodiscard]] SettingsFiles settingsFiles() const;
     void restoreSettings();
     void PBsysinit_Click();
     void MenuReReadUtil_Click();

@@ -36,6 +36,7 @@ public:
     void close() override;
     [[nodiscard]] bool isOpen() const override { return m_inner->isOpen(); }
     [[nodiscard]] QString errorString() const override { return m_inner->errorString(); }
+    [[nodiscard]] bool accessDenied() const override { return m_inner->accessDenied(); }
 
     // Recorded as sent only when the inner port took the bytes.
     bool write(const QByteArray &bytes) override;

@@ -3,14 +3,17 @@
 
 #include "ports/realport.h"
 
+#include <QFile>
 #include <QMetaObject>
 
 #include <algorithm>
+#include <cerrno>
 #include <limits>
 
 #ifdef Q_OS_UNIX
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 #endif
 
 namespace corvane {
@@ -45,8 +48,23 @@ RealPort::~RealPort() {
     m_port.close();
 }
 
+namespace {
+
+// Whether this user lacks the right to read and write the device (not merely finds it in use).
+bool deviceForbidden(const QString &device) {
+#ifdef Q_OS_UNIX
+    return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0 && errno == EACCES;
+#else
+    Q_UNUSED(device);
+    return true;
+#endif
+}
+
+} // namespace
+
 bool RealPort::open() {
     close();
+    setAccessDenied(false);
     const QString device = deviceNameForPortText(portText());
     if (device.isEmpty()) {
         setErrorString(QStringLiteral("not a port name"));
@@ -71,6 +89,7 @@ bool RealPort::open() {
                                    : m_port.errorString();
         setErrorString(device == portText().trimmed() ? reason
                                                       : device + QStringLiteral(": ") + reason);
+        setAccessDenied(m_port.error() == QSerialPort::PermissionError && deviceForbidden(device));
         m_port.clearError();
         return false;
     }

@@ -38,6 +38,8 @@ public:
     virtual void close() = 0;
     [[nodiscard]] virtual bool isOpen() const = 0;
     [[nodiscard]] virtual QString errorString() const { return m_error; }
+    // Whether the last open() failed because this user may not use the device.
+    [[nodiscard]] virtual bool accessDenied() const { return m_accessDenied; }
 
     // Output: writes the bytes at once; false when the port refuses them (closed or gone).
     virtual bool write(const QByteArray &bytes) = 0;
@@ -99,6 +101,7 @@ protected:
     void keepInput(QByteArrayView bytes) { m_input.append(bytes); }
     void clearInput();
     void setErrorString(const QString &error) { m_error = error; }
+    void setAccessDenied(bool denied) { m_accessDenied = denied; }
     // Puts a changed modem output on the line (a back end without such lines keeps it to itself).
     virtual void applyModemOutput(ModemOutput, bool) {}
     // Both outputs as opening or closing leaves them, without putting anything on the line.
@@ -108,6 +111,7 @@ private:
     QString m_portText;
     QString m_settings = QStringLiteral("9600,n,8,1");
     QString m_error;
+    bool m_accessDenied = false;
     bool m_binary = false;
     bool m_nullDiscard = false;
     bool m_dtr = false;

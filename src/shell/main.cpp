@@ -8,6 +8,7 @@
 #include "shell/quitsignals.h"
 #include "shell/unattendedrun.h"
 #include "shell/unitjournal.h"
+#include "text/settingsplace.h"
 #include "window/windowprogram.h"
 
 #include <QApplication>
@@ -60,6 +61,22 @@ int runWindow(int argc, char *argv[], const corvane::CommandLine &line) {
     return status;
 }
 
+// The options, then the settings file in use (found as the window would).
+int printHelp(int argc, char *argv[], const corvane::CommandLine &line) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Corvane"));
+    const corvane::SettingsFiles files =
+        line.settingsPath.isEmpty()
+            ? corvane::findSettingsFiles(QCoreApplication::applicationDirPath())
+            : corvane::SettingsFiles{line.settingsPath, line.settingsPath};
+    std::fputs(qPrintable(line.helpText), stdout);
+    std::printf("\nSettings file: %s\n", qPrintable(files.write));
+    if (files.read != files.write)
+        std::printf("  (read from %s until the settings are first saved)\n",
+                    qPrintable(files.read));
+    return 0;
+}
+
 // A command-response run or a comparison without the window: no platform is loaded.
 int runWithoutWindow(int argc, char *argv[], const corvane::CommandLine &line) {
     QCoreApplication app(argc, argv);
@@ -77,10 +94,8 @@ int main(int argc, char *argv[]) {
     const corvane::CommandLine line = corvane::parseCommandLine(arguments);
     if (!line.error.isEmpty())
         return fail(line.error);
-    if (line.help) {
-        std::fputs(qPrintable(line.helpText), stdout);
-        return 0;
-    }
+    if (line.help)
+        return printHelp(argc, argv, line);
     if (line.version) {
         std::printf("corvane %s\n", qPrintable(corvane::programVersion()));
         return 0;

@@ -91,4 +91,14 @@ std::optional<QString> DumpTable::lastLine() const {
     return text;
 }
 
+QString unopenedPortText(const QString &portText, const QString &reason, bool accessDenied) {
+    QString line = QStringLiteral("！通信ポートを開けません。（") + portText + QStringLiteral("）");
+    if (!reason.isEmpty())
+        line += QLatin1Char(' ') + reason;
+    if (accessDenied)
+        line +=
+            QStringLiteral("（dialout グループに入ると使えます: sudo usermod -aG dialout $USER）");
+    return line;
+}
+
 } // namespace corvane

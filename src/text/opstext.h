@@ -29,6 +29,12 @@ struct AccessMode {
 // Whether the device command `word` carries the access mode on the line ("PG", "WT", "CP", "RD").
 [[nodiscard]] bool sendsAccessMode(const QString &word);
 
+// The log line of a port that cannot be opened: "！通信ポートを開けません。（PORT）", the port's
+// reason after a space when it gave one, and how to get access when this user may not use the
+// device.
+[[nodiscard]] QString unopenedPortText(const QString &portText, const QString &reason,
+                                       bool accessDenied);
+
 // Lowest address the dump table cannot label (labels have six hexadecimal digits).
 inline constexpr std::uint32_t kDumpAddressLimit = 0x1000000;
 

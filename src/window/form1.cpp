@@ -536,7 +536,8 @@ void Form1::closeEvent(QCloseEvent *event) {
 }
 
 void Form1::MenuVer_Click() {
-    auto *splash = new FrmSplash(this);
+    const SettingsFiles files = m_unit.settingsFiles();
+    auto *splash = new FrmSplash(settingsFilesText(files.read, files.write), this);
     splash->show();
 }
 

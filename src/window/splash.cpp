@@ -1,6 +1,7 @@
 #include "window/splash.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -15,7 +16,15 @@ QString versionText(int major, int minor, int revision) {
     return QStringLiteral("Ver %1.%2.%3").arg(major).arg(minor).arg(revision);
 }
 
-FrmSplash::FrmSplash(QWidget *parent)
+QString settingsFilesText(const QString &read, const QString &write) {
+    QString text = QStringLiteral("設定ファイル: ") + QDir::toNativeSeparators(write);
+    if (read != write)
+        text +=
+            QStringLiteral("（保存するまでは %1 を読みます）").arg(QDir::toNativeSeparators(read));
+    return text;
+}
+
+FrmSplash::FrmSplash(const QString &settings, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
@@ -46,6 +55,8 @@ FrmSplash::FrmSplash(QWidget *parent)
             "発生した損失や損害に対して一切責任を負いません。 "),
         Frame1);
     Label1->setWordWrap(true);
+    lblSettings = new QLabel(settings, Frame1);
+    lblSettings->setWordWrap(true);
     Label1->setMinimumWidth(360);
 
     auto *top = new QHBoxLayout;
@@ -56,6 +67,7 @@ FrmSplash::FrmSplash(QWidget *parent)
     layout->addWidget(line1);
     layout->addWidget(lblDistribution);
     layout->addWidget(lblRights);
+    layout->addWidget(lblSettings);
     layout->addWidget(Label1);
 
     Frame1->installEventFilter(this);

@@ -10,14 +10,18 @@ namespace corvane {
 
 // "Ver major.minor.revision" for the program's version numbers.
 [[nodiscard]] QString versionText(int major, int minor, int revision);
+// "設定ファイル: PATH", and the file read until the first save when that is another one.
+[[nodiscard]] QString settingsFilesText(const QString &read, const QString &write);
 
 class FrmSplash : public QDialog {
     Q_OBJECT
 public:
-    explicit FrmSplash(QWidget *parent = nullptr);
+    // `settings`: the settings file in use, as settingsFilesText() tells it.
+    explicit FrmSplash(const QString &settings, QWidget *parent = nullptr);
 
     QGroupBox *Frame1;
     QLabel *imgLogo, *lblVersion, *lblProductName, *lblDistribution, *lblRights, *Label1;
+    QLabel *lblSettings;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

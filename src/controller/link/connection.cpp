@@ -1,6 +1,7 @@
 // Opening the line and greeting the unit.
 
 #include "controller/unitcontroller.h"
+#include "text/opstext.h"
 
 #include <QPointer>
 
@@ -38,10 +39,7 @@ void UnitController::reportUnopenedPort(const QString &portText) {
     // command line, the settings, the menus and EXIT remain.
     PbUnEn();
     AddList1(QString());
-    QString line = QStringLiteral("！通信ポートを開けません。（") + portText + QStringLiteral("）");
-    if (!MSComm1->errorString().isEmpty())
-        line += QLatin1Char(' ') + MSComm1->errorString();
-    AddList1(line);
+    AddList1(unopenedPortText(portText, MSComm1->errorString(), MSComm1->accessDenied()));
     AnsRxCode = QStringLiteral("98");
     PbReEn();
 }
