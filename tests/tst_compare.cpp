@@ -40,7 +40,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("writes");
         QTest::addColumn<QString>("runs");
         QTest::newRow("in order") << u"10:0102 12:03"_s << u"10:010203"_s;
-        QTest::newRow("gap kept") << u"10:01 20:02"_s << u"10:01 20:02"_s;
         QTest::newRow("before, touching") << u"20:02 1f:01"_s << u"1f:0102"_s;
         QTest::newRow("over two runs") << u"10:0101 14:0202 11:aaaaaa"_s << u"10:01aaaaaa0202"_s;
         QTest::newRow("inside, replaced") << u"10:00000000 11:ff"_s << u"10:00ff0000"_s;
