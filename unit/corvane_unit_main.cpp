@@ -99,6 +99,42 @@ double largestTimeScale() {
     return kClockRoomMicros / (kProgramMicrosPerByte * double(largest));
 }
 
+// Takes the value of the option `name` ("--speed", "--time-scale", "--fault"); false with a
+// message on standard error when it is bad.
+bool takeOptionValue(std::string_view name, const std::string &value, Options &options) {
+    char *end = nullptr;
+    if (name == "--speed") {
+        errno = 0;
+        options.speed = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || errno != 0 || options.speed < 0) {
+            std::fprintf(stderr, "corvane-unit: bad speed: %s\n", value.c_str());
+            return false;
+        }
+    } else if (name == "--time-scale") {
+        options.timeScale = std::strtod(value.c_str(), &end);
+        if (value.empty() || *end != '\0' || !std::isfinite(options.timeScale) ||
+            options.timeScale < 0) {
+            std::fprintf(stderr, "corvane-unit: bad time scale: %s\n", value.c_str());
+            return false;
+        }
+        if (options.timeScale > largestTimeScale()) {
+            std::fprintf(stderr,
+                         "corvane-unit: time scale too large: %s (at most %g; beyond it the "
+                         "unit's microsecond clocks overflow)\n",
+                         value.c_str(), largestTimeScale());
+            return false;
+        }
+    } else {
+        const auto fault = faultByName(value);
+        if (!fault) {
+            std::fprintf(stderr, "corvane-unit: unknown fault: %s\n", value.c_str());
+            return false;
+        }
+        options.fault = *fault;
+    }
+    return true;
+}
+
 // Returns the exit code to end with at once, or -1 to go on serving.
 int parseArguments(int argc, char **argv, Options &options) {
     for (int i = 1; i < argc; ++i) {
@@ -126,36 +162,15 @@ int parseArguments(int argc, char **argv, Options &options) {
             std::printf("corvane-unit %s\n", CORVANE_VERSION_TEXT);
             return 0;
         }
-        char *end = nullptr;
-        if (takeValue("--speed")) {
-            errno = 0;
-            options.speed = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0' || errno != 0 || options.speed < 0) {
-                std::fprintf(stderr, "corvane-unit: bad speed: %s\n", value.c_str());
+        bool taken = false;
+        for (std::string_view name : {"--speed", "--time-scale", "--fault"}) {
+            if (taken || !takeValue(name))
+                continue;
+            if (!takeOptionValue(name, value, options))
                 return 2;
-            }
-        } else if (takeValue("--time-scale")) {
-            options.timeScale = std::strtod(value.c_str(), &end);
-            if (value.empty() || *end != '\0' || !std::isfinite(options.timeScale) ||
-                options.timeScale < 0) {
-                std::fprintf(stderr, "corvane-unit: bad time scale: %s\n", value.c_str());
-                return 2;
-            }
-            if (options.timeScale > largestTimeScale()) {
-                std::fprintf(stderr,
-                             "corvane-unit: time scale too large: %s (at most %g; beyond it the "
-                             "unit's microsecond clocks overflow)\n",
-                             value.c_str(), largestTimeScale());
-                return 2;
-            }
-        } else if (takeValue("--fault")) {
-            const auto fault = faultByName(value);
-            if (!fault) {
-                std::fprintf(stderr, "corvane-unit: unknown fault: %s\n", value.c_str());
-                return 2;
-            }
-            options.fault = *fault;
-        } else {
+            taken = true;
+        }
+        if (!taken) {
             std::fprintf(stderr, "corvane-unit: unknown argument: %s\n", argv[i]);
             printUsage(stderr);
             return 2;
